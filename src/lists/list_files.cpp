@@ -1,0 +1,208 @@
+#include "lists/list_files.h"
+
+#include <optional>
+
+#include "base/text.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text_file.h"
+
+namespace tav {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+bool is_record(std::string_view line) { return contains(line, "|"); }
+
+bool key_matches(const std::string& line, bool history, const std::string& key_value) {
+  const std::vector<std::string> f = split(line, "|");
+  if (history) {
+    const auto id = parse_int32(field(f, 0));
+    return id && to_text(*id) == key_value;
+  }
+  return field(f, 1) == key_value;
+}
+
+void drop_one_crlf(std::string& text) {
+  if (ends_with(text, kCrLf)) text.resize(text.size() - kCrLf.size());
+}
+
+}  // namespace
+
+ListFiles::ListFiles(Files& files, const CodePage& code_page, std::string app_folder,
+                     ListPageView* view)
+    : files_(files), code_page_(code_page), app_folder_(std::move(app_folder)), view_(view) {}
+
+std::string ListFiles::path_of(std::string_view name) const { return join_path(app_folder_, name); }
+
+bool ListFiles::write(std::string_view list_file, std::string_view text) {
+  return write_text_file(files_, code_page_, path_of(list_file), text);
+}
+
+void ListFiles::add_record(std::string_view list_file, Key key, const std::string& record,
+                           const std::string& key_value) {
+  const auto content = read_text_file(files_, code_page_, path_of(list_file));
+  if (!content) return;
+  std::vector<std::string> lines = split_lines(*content);
+  if (lines.size() > kListKeptLines) lines.resize(kListKeptLines);
+  std::string kept;
+  for (const std::string& line : lines) {
+    if (!is_record(line) || key_matches(line, key == Key::History, key_value)) continue;
+    kept += line;
+    kept += kCrLf;
+  }
+  drop_one_crlf(kept);
+  if (!write(list_file, record + std::string(kCrLf) + kept + std::string(kCrLf))) return;
+  render_list_page(list_file);
+}
+
+void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_view label,
+                            std::string_view address, std::int32_t v, std::int32_t v1,
+                            std::int32_t position) {
+  std::string record = to_text(id);
+  for (const std::string_view part : {name, label, address}) {
+    record += '|';
+    record += part;
+  }
+  for (const std::int32_t n : {v, v1, position}) record += "|" + to_text(n);
+  add_record(kHistoryList, Key::History, record, to_text(id));
+}
+
+void ListFiles::add_local_film(std::string_view name, std::string_view path,
+                               std::int32_t position) {
+  std::string record(name);
+  record += '|';
+  record += path;
+  record += "|" + to_text(position);
+  add_record(kLocalList, Key::Local, record, std::string(path));
+}
+
+void ListFiles::set_position(std::string_view list_file, Key key, const std::string& key_value,
+                             std::int32_t position) {
+  const auto content = read_text_file(files_, code_page_, path_of(list_file));
+  if (!content) return;
+  std::string text;
+  for (const std::string& line : split_lines(*content)) {
+    if (!is_record(line)) continue;
+    std::string out = line;
+    if (key_matches(line, key == Key::History, key_value)) {
+      const std::vector<std::string> f = split(line, "|");
+      if (key == Key::History && f.size() >= 6) {
+        out = key_value;
+        for (std::size_t i = 1; i <= 5; ++i) out += "|" + f[i];
+        out += "|" + to_text(position);
+      } else if (key == Key::Local && f.size() >= 2) {
+        out = f[0] + "|" + f[1] + "|" + to_text(position);
+      }
+    }
+    text += out;
+    text += kCrLf;
+  }
+  drop_one_crlf(text);
+  write(list_file, text + std::string(kCrLf));
+}
+
+void ListFiles::set_history_position(std::int32_t id, std::int32_t position) {
+  set_position(kHistoryList, Key::History, to_text(id), position);
+}
+
+void ListFiles::set_local_position(std::string_view path, std::int32_t position) {
+  set_position(kLocalList, Key::Local, std::string(path), position);
+}
+
+void ListFiles::delete_list_line(std::string_view list_file, std::int32_t n) {
+  const auto content = read_text_file(files_, code_page_, path_of(list_file));
+  if (!content) return;
+  std::string text;
+  std::int32_t number = 0;
+  for (const std::string& line : split_lines(*content)) {
+    if (++number == n) continue;
+    text += line;
+    text += kCrLf;
+  }
+  drop_one_crlf(text);
+  drop_one_crlf(text);
+  if (!write(list_file, text + std::string(kCrLf))) return;
+  render_list_page(list_file);
+}
+
+void ListFiles::clear_list(std::string_view list_file) {
+  if (!files_.exists(path_of(list_file))) return;
+  if (!write(list_file, kCrLf)) return;
+  render_list_page(list_file);
+}
+
+void ListFiles::create_list(std::string_view list_file) {
+  if (files_.exists(path_of(list_file))) return;
+  write(list_file, kCrLf);
+}
+
+std::string text_between(std::string_view text, std::string_view start_marker,
+                         std::string_view end_marker, int mode) {
+  if (start_marker.empty() || end_marker.empty()) return {};
+  const std::size_t a = text.find(start_marker);
+  if (a == std::string_view::npos) return {};
+  if (mode == 1) {
+    const std::size_t b = text.find(end_marker, a);
+    if (b == std::string_view::npos) return {};
+    return std::string(text.substr(a, b + end_marker.size() - a));
+  }
+  if (mode == 2) {
+    const std::size_t from = a + start_marker.size();
+    const std::size_t b = text.find(end_marker, from);
+    if (b == std::string_view::npos) return {};
+    return std::string(text.substr(from, b - from));
+  }
+  return {};
+}
+
+std::string strip_extension(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  return std::string(name.substr(0, dot));
+}
+
+namespace {
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  // Iterative matcher with backtracking on the last "*".
+  std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+      ++p, ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+bool list_folder_files(const Files& files, std::string_view folder, std::string_view pattern,
+                       std::vector<std::string>& names) {
+  names.clear();
+  std::string dir(folder);
+  if (!ends_with_separator(dir)) dir += kPathSeparator;
+  bool found = false;
+  for (const FolderEntry& e : files.list(dir)) {
+    if (e.directory || e.hidden || !wildcard_match(pattern, e.name)) continue;
+    names.push_back(e.name);
+    found = true;
+  }
+  return found;
+}
+
+}  // namespace tav

@@ -1,0 +1,24 @@
+// The ANSI code page on iconv; GBK (CP936) unless told otherwise.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+
+namespace tav {
+
+class IconvCodePage final : public CodePage {
+ public:
+  explicit IconvCodePage(std::string name = "CP936");
+  std::string from_utf8(std::string_view utf8) const override;
+  std::string to_utf8(std::string_view ansi) const override;
+  bool is_double_byte(char32_t cp) const override;
+  bool is_lead_byte(unsigned char byte) const override;
+
+ private:
+  std::string name_;
+  mutable std::vector<signed char> double_byte_;  // per BMP code point: -1 unknown, 0, 1
+};
+
+}  // namespace tav

@@ -1,0 +1,21 @@
+// The notification-area icon.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace tav {
+
+class TrayIcon {
+ public:
+  virtual ~TrayIcon() = default;
+  virtual void add(std::string_view tip) = 0;
+  virtual void modify(std::string_view tip) = 0;
+  virtual void show_balloon(std::string_view title, std::string_view text) = 0;
+  virtual void remove() = 0;
+  // Clicks on the icon (left and right button released).
+  std::function<void()> on_left_click;
+  std::function<void()> on_right_click;
+};
+
+}  // namespace tav
