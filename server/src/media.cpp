@@ -1,0 +1,77 @@
+#include "media.h"
+
+#include "base/text.h"
+#include "catalogue.h"
+
+namespace tsrv {
+
+namespace fs = std::filesystem;
+
+std::optional<MediaFile> MediaFolder::find(std::string_view name) const {
+  if (!is_plain_file_name(name)) return std::nullopt;
+  std::error_code ec;
+  const fs::path folder = fs::canonical(dir_, ec);
+  if (ec) return std::nullopt;
+  const fs::path file = fs::canonical(dir_ / fs::path(std::string(name)), ec);
+  if (ec || file.parent_path() != folder) return std::nullopt;
+  if (!fs::is_regular_file(file, ec) || ec) return std::nullopt;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec) return std::nullopt;
+  return MediaFile{file, size};
+}
+
+const char* media_type(std::string_view name) {
+  const std::string lower = tav::ascii_lower(name);
+  if (tav::ends_with(lower, ".mp4") || tav::ends_with(lower, ".m4v")) return "video/mp4";
+  if (tav::ends_with(lower, ".webm")) return "video/webm";
+  if (tav::ends_with(lower, ".mkv")) return "video/x-matroska";
+  if (tav::ends_with(lower, ".m4a")) return "audio/mp4";
+  return "application/octet-stream";
+}
+
+namespace {
+
+// Digits only, nothing else; false on overflow.
+bool parse_offset(std::string_view s, std::uintmax_t& out) {
+  if (s.empty() || s.size() > 18) return false;
+  out = 0;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return false;
+    out = out * 10 + static_cast<std::uintmax_t>(c - '0');
+  }
+  return true;
+}
+
+}  // namespace
+
+ByteRange byte_range(std::string_view header, std::uintmax_t size) {
+  ByteRange whole{ByteRange::Kind::whole, 0, size};
+  const std::string h = tav::trim_spaces(header);
+  if (!tav::starts_with(tav::ascii_lower(h), "bytes=")) return whole;
+  const std::string spec = tav::trim_spaces(std::string_view(h).substr(6));
+  if (tav::contains(spec, ",")) return whole;
+  const std::size_t dash = spec.find('-');
+  if (dash == std::string::npos) return whole;
+  const std::string_view a = std::string_view(spec).substr(0, dash);
+  const std::string_view b = std::string_view(spec).substr(dash + 1);
+
+  std::uintmax_t first = 0, last = 0;
+  if (a.empty()) {  // the final n bytes
+    std::uintmax_t n = 0;
+    if (!parse_offset(b, n)) return whole;
+    if (n == 0 || size == 0) return {ByteRange::Kind::unsatisfiable, 0, 0};
+    if (n > size) n = size;
+    return {ByteRange::Kind::part, size - n, n};
+  }
+  if (!parse_offset(a, first)) return whole;
+  if (b.empty()) {
+    last = size == 0 ? 0 : size - 1;
+  } else {
+    if (!parse_offset(b, last) || last < first) return whole;
+    if (size > 0 && last > size - 1) last = size - 1;
+  }
+  if (first >= size) return {ByteRange::Kind::unsatisfiable, 0, 0};
+  return {ByteRange::Kind::part, first, last - first + 1};
+}
+
+}  // namespace tsrv

@@ -1,0 +1,42 @@
+// The command line of tavori-server.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol.h"
+
+namespace tsrv {
+
+struct Options {
+  std::string host = "127.0.0.1";
+  int port = 8080;  // 0: any free port
+  std::string port_file;
+  std::string catalogue;  // empty: the default catalogue
+  std::string media;      // empty: the default media folder
+  std::string log = "tavori-pings.log";
+  bool verbose = false;
+  VersionFields version_fields;
+  std::optional<std::string> version_text;  // --wen, served as given
+  int delay_ms = 0;
+  std::vector<std::string> hang_prefixes;
+  std::vector<std::string> garbage_prefixes;
+  std::size_t garbage_bytes = 4u << 20;
+  std::string follow;
+};
+
+enum class ParseResult { run, help, bad };
+
+// On bad, error says why.
+ParseResult parse_options(int argc, char** argv, Options& options, std::string& error);
+std::string usage_text();
+
+// The default catalogue: catalogue.txt next to the executable, else the
+// one in the source tree. The default media folder: "media" next to the
+// executable when there is one, else server/media in the source tree.
+std::string default_catalogue_path();
+std::string default_media_dir();
+
+}  // namespace tsrv

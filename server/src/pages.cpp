@@ -1,0 +1,584 @@
+#include "pages.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/text.h"
+#include "catalogue.h"
+#include "protocol.h"
+
+namespace tsrv {
+
+namespace {
+
+// Shared by every page: the client's skin colours (page #070707, text
+// #9C9C81, accent #80A8FF, borders #2A2929 / #161616).
+constexpr const char* kBaseStyle = R"(
+*{box-sizing:border-box;margin:0;padding:0}
+html,body{background:#070707;color:#9C9C81}
+body{font:12px/1.6 "Noto Sans CJK SC","Source Han Sans SC","Microsoft YaHei","PingFang SC","WenQuanYi Micro Hei",sans-serif;overflow-x:hidden;-webkit-user-select:none;user-select:none}
+a{color:inherit;text-decoration:none;outline:none}
+::-webkit-scrollbar{width:8px;height:8px}
+::-webkit-scrollbar-track{background:#0b0b0b}
+::-webkit-scrollbar-thumb{background:#2A2929;border-radius:4px}
+::-webkit-scrollbar-thumb:hover{background:#3b3a3a}
+.top{position:sticky;top:0;z-index:5;display:flex;align-items:baseline;gap:10px;padding:10px 12px 8px;background:linear-gradient(#111,#070707);border-bottom:1px solid #161616}
+.top h1{font-size:15px;font-weight:600;color:#fff;letter-spacing:1px}
+.top .sub{color:#66665a}
+.top .mark{margin-left:auto;font-weight:700;letter-spacing:1px;color:#80A8FF;font-size:12px}
+.poster{position:relative;flex:none;width:84px;height:116px;border-radius:4px;overflow:hidden;background:linear-gradient(155deg,var(--a),var(--b));box-shadow:0 2px 8px rgba(0,0,0,.7),inset 0 0 0 1px rgba(255,255,255,.07)}
+.poster::before{content:"";position:absolute;inset:0;background:radial-gradient(circle at 28% 18%,rgba(255,255,255,.28),transparent 52%),repeating-linear-gradient(125deg,rgba(255,255,255,.035) 0 6px,transparent 6px 12px)}
+.poster::after{content:"";position:absolute;inset:0;background:linear-gradient(transparent 45%,rgba(0,0,0,.72))}
+.poster .glyph{position:absolute;right:-4px;top:-6px;font-size:62px;font-weight:700;line-height:1;color:rgba(255,255,255,.13)}
+.poster .pt{position:absolute;left:6px;right:6px;bottom:6px;z-index:1;color:#fff;font-size:12px;font-weight:600;line-height:1.3;text-shadow:0 1px 2px #000;display:-webkit-box;-webkit-line-clamp:3;-webkit-box-orient:vertical;overflow:hidden;word-break:break-all}
+.badge{display:inline-block;padding:0 5px;border-radius:2px;font-size:11px;font-weight:400;line-height:17px;vertical-align:1px;white-space:nowrap}
+.badge.pending{background:#2a2416;color:#d8b25a}
+.badge.score{background:#121a2c;color:#80A8FF}
+.ep{display:inline-block;min-width:52px;padding:1px 8px;border:1px solid #2A2929;border-radius:3px;text-align:center;color:#b4b49c;background:#101010;white-space:nowrap;transition:border-color .12s,color .12s}
+.ep:hover{border-color:#80A8FF;color:#80A8FF;background:#0f1420}
+.empty{padding:40px 16px;text-align:center;color:#55554a}
+)";
+
+struct Colours {
+  std::string a, b;
+};
+
+Colours poster_colours(const Series& s) {
+  if (!s.color_a.empty()) return {s.color_a, s.color_b};
+  static const Colours kPalette[] = {
+      {"#23395d", "#0b1a2e"}, {"#5d2334", "#1e0a12"}, {"#2f4f3a", "#0c1a12"},
+      {"#4b3b63", "#160f22"}, {"#60482a", "#1f150a"}, {"#234f57", "#09191c"},
+  };
+  return kPalette[static_cast<std::size_t>(s.id) % std::size(kPalette)];
+}
+
+std::string first_glyph(std::string_view name) {
+  const std::vector<char32_t> cps = tav::utf8_code_points(name);
+  return cps.empty() ? std::string() : tav::utf8_from_code_point(cps.front());
+}
+
+// The first character after " · " in a channel label ("一台 · 综合": 综),
+// else the first one.
+std::string channel_glyph(std::string_view label) {
+  const std::size_t dot = label.find("·");
+  if (dot != std::string_view::npos) {
+    const std::string rest = tav::trim_spaces(label.substr(dot + std::string_view("·").size()));
+    if (!rest.empty()) return first_glyph(rest);
+  }
+  return first_glyph(label);
+}
+
+std::string poster(const Series& s, std::string_view extra_class = {}) {
+  const Colours c = poster_colours(s);
+  std::string out = "<div class=\"poster";
+  if (!extra_class.empty()) {
+    out += ' ';
+    out += extra_class;
+  }
+  out += "\" style=\"--a:" + c.a + ";--b:" + c.b + "\" aria-hidden=\"true\">";
+  out += "<span class=\"glyph\">" + html_escape(first_glyph(s.name)) + "</span>";
+  out += "<span class=\"pt\">" + html_escape(s.name) + "</span></div>";
+  return out;
+}
+
+std::string meta_line(const Series& s) {
+  std::vector<std::string> parts;
+  if (!s.genre.empty()) parts.push_back(html_escape(s.genre));
+  if (!s.year.empty()) parts.push_back(html_escape(s.year));
+  parts.push_back("共 " + std::to_string(s.episodes.size()) + " 集");
+  std::string out;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i) out += "<i class=\"dot\">·</i>";
+    out += parts[i];
+  }
+  return out;
+}
+
+std::string badges(const Series& s) {
+  std::string out;
+  if (s.pending) out += " <span class=\"badge pending\">准备中</span>";
+  if (!s.rating.empty()) out += " <span class=\"badge score\">" + html_escape(s.rating) + "</span>";
+  return out;
+}
+
+std::string episode_chips(const Series& s) {
+  std::string out = "<div class=\"eps\">";
+  for (std::size_t i = 0; i < s.episodes.size(); ++i) {
+    out += "<a class=\"ep\" href=\"" + lookup_link(s, i) + "\" title=\"" +
+           html_escape(s.name + " " + s.episodes[i].label) + "\">" +
+           html_escape(s.episodes[i].label) + "</a>";
+  }
+  return out + "</div>";
+}
+
+// A JavaScript string literal that is also safe inside a <script> element.
+std::string js_string(std::string_view text) {
+  std::string out = "\"";
+  for (const char16_t u : tav::utf8_to_utf16(text)) {
+    const bool plain = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') ||
+                       (u >= 'a' && u <= 'z') || u == ':' || u == '/' || u == '.' ||
+                       u == '-' || u == '_' || u == '%' || u == '@' || u == '*' || u == '+' ||
+                       u == '=' || u == '?' || u == ' ' || u == ',';
+    if (plain) {
+      out += static_cast<char>(u);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(u));
+      out += buf;
+    }
+  }
+  return out + "\"";
+}
+
+std::string page_head(std::string_view title, std::string_view style) {
+  std::string out =
+      "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<meta name=\"color-scheme\" content=\"dark\">\n<title>";
+  out += html_escape(title);
+  out += "</title>\n<style>";
+  out += kBaseStyle;
+  out += style;
+  out += "</style>\n</head>\n";
+  return out;
+}
+
+std::size_t episode_total(const std::vector<const Series*>& list) {
+  std::size_t n = 0;
+  for (const Series* s : list) n += s->episodes.size();
+  return n;
+}
+
+constexpr const char* kLibraryStyle = R"(
+.list{padding:8px 8px 16px}
+.card{display:flex;gap:12px;padding:10px;margin-bottom:8px;background:#0d0d0d;border:1px solid #161616;border-radius:6px;transition:border-color .15s}
+.card:hover{border-color:#2A2929}
+.info{flex:1;min-width:0}
+.info h2{font-size:14px;font-weight:600;color:#e4e4d4;line-height:1.4;word-break:break-all}
+.info h2 a:hover{color:#80A8FF}
+.meta{margin-top:2px;color:#6a6a5a}
+.meta .dot{font-style:normal;margin:0 5px;color:#3c3c34}
+.about{margin-top:4px;display:-webkit-box;-webkit-line-clamp:2;-webkit-box-orient:vertical;overflow:hidden}
+.eps{display:flex;flex-wrap:wrap;gap:5px;margin-top:8px}
+.foot{padding:4px 0 12px;text-align:center;color:#3f3f36}
+)";
+
+}  // namespace
+
+std::string html_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string library_page(const Catalogue& catalogue, std::string_view follow_link) {
+  const std::vector<const Series*> list = catalogue.shelf("library");
+  std::string out = page_head("Tavori 片库", kLibraryStyle);
+  out += "<body>\n<header class=\"top\"><h1>片库</h1><span class=\"sub\">共 " +
+         std::to_string(list.size()) + " 部 · " + std::to_string(episode_total(list)) +
+         " 集</span><span class=\"mark\">TAVORI</span></header>\n<main class=\"list\">\n";
+  for (const Series* s : list) {
+    out += "<article class=\"card\">";
+    out += "<a href=\"" + lookup_link(*s, 0) + "\">" + poster(*s) + "</a>";
+    out += "<div class=\"info\"><h2><a href=\"" + lookup_link(*s, 0) + "\">" +
+           html_escape(s->name) + "</a>" + badges(*s) + "</h2>";
+    out += "<p class=\"meta\">" + meta_line(*s) + "</p>";
+    if (!s->about.empty()) out += "<p class=\"about\">" + html_escape(s->about) + "</p>";
+    out += episode_chips(*s);
+    out += "</div></article>\n";
+  }
+  if (list.empty()) out += "<p class=\"empty\">片库里还没有影片</p>\n";
+  out += "<p class=\"foot\">点击剧集即可播放</p>\n</main>\n";
+  if (!follow_link.empty()) {
+    out += "<script id=\"follow\">window.addEventListener('load',function(){location.href=" +
+           js_string(follow_link) + ";});</script>\n";
+  }
+  out += "</body>\n</html>\n";
+  return out;
+}
+
+namespace {
+
+constexpr const char* kHotStyle = R"(
+.hero{position:relative;display:block;margin:10px 8px 6px;height:150px;border-radius:6px;overflow:hidden;background:linear-gradient(120deg,var(--a),var(--b));box-shadow:inset 0 0 0 1px rgba(255,255,255,.06)}
+.hero::before{content:"";position:absolute;inset:0;background:radial-gradient(circle at 85% 20%,rgba(255,255,255,.22),transparent 45%),linear-gradient(90deg,rgba(0,0,0,.75),rgba(0,0,0,.1) 75%)}
+.hero .glyph{position:absolute;right:10px;bottom:-22px;font-size:130px;font-weight:700;line-height:1;color:rgba(255,255,255,.1)}
+.hero .txt{position:absolute;left:16px;right:120px;top:16px;bottom:14px;display:flex;flex-direction:column}
+.hero .kicker{color:#80A8FF;font-size:11px;letter-spacing:2px}
+.hero h2{margin-top:2px;color:#fff;font-size:18px;font-weight:600;line-height:1.3;display:-webkit-box;-webkit-line-clamp:2;-webkit-box-orient:vertical;overflow:hidden;word-break:break-all;text-shadow:0 1px 3px #000}
+.hero p{margin-top:4px;color:#c9c9b4;display:-webkit-box;-webkit-line-clamp:2;-webkit-box-orient:vertical;overflow:hidden}
+.hero .go{margin-top:auto;align-self:flex-start;padding:3px 14px;border-radius:12px;background:#80A8FF;color:#070707;font-weight:600}
+.hero:hover .go{background:#a7c2ff}
+.ranks{padding:2px 8px 14px}
+.rank{display:flex;align-items:center;gap:10px;padding:9px 4px;border-bottom:1px solid #121212}
+.rank .no{flex:none;width:24px;text-align:center;font:italic 700 20px/1 Georgia,"DejaVu Serif",serif;color:#3a3a32}
+.rank.top3 .no{color:#80A8FF}
+.poster.sm{width:54px;height:74px}
+.poster.sm .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:34px;color:rgba(255,255,255,.2)}
+.poster.sm .pt{display:none}
+.rank .info{flex:1;min-width:0}
+.rank h3{font-size:13px;font-weight:600;color:#e4e4d4;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.rank h3 a:hover{color:#80A8FF}
+.rank .meta{color:#6a6a5a}
+.rank .meta .dot{font-style:normal;margin:0 5px;color:#3c3c34}
+.eps{display:flex;flex-wrap:wrap;gap:4px;margin-top:5px}
+.eps .ep{min-width:44px;padding:0 6px;font-size:11px}
+.rank .play{flex:none;width:30px;height:30px;border-radius:50%;border:1px solid #2A2929;display:flex;align-items:center;justify-content:center}
+.rank .play::before{content:"";margin-left:3px;border-style:solid;border-width:6px 0 6px 10px;border-color:transparent transparent transparent #9C9C81}
+.rank .play:hover{border-color:#80A8FF}
+.rank .play:hover::before{border-left-color:#80A8FF}
+)";
+
+}  // namespace
+
+std::string hot_page(const Catalogue& catalogue) {
+  const std::vector<const Series*> list = catalogue.shelf("hot");
+  std::string out = page_head("Tavori 热播", kHotStyle);
+  out += "<body>\n<header class=\"top\"><h1>热播</h1><span class=\"sub\">本周最受欢迎</span>"
+         "<span class=\"mark\">TAVORI</span></header>\n";
+  if (list.empty()) {
+    out += "<p class=\"empty\">暂时没有热播内容</p>\n</body>\n</html>\n";
+    return out;
+  }
+  const Series& first = *list.front();
+  const Colours c = poster_colours(first);
+  out += "<a class=\"hero\" href=\"" + lookup_link(first, 0) + "\" style=\"--a:" + c.a +
+         ";--b:" + c.b + "\"><span class=\"glyph\">" + html_escape(first_glyph(first.name)) +
+         "</span><span class=\"txt\"><span class=\"kicker\">本周热播第一</span><h2>" +
+         html_escape(first.name) + "</h2>";
+  if (!first.about.empty()) out += "<p>" + html_escape(first.about) + "</p>";
+  out += "<span class=\"go\">立即播放</span></span></a>\n<section class=\"ranks\">\n";
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const Series& s = *list[i];
+    out += std::string("<div class=\"rank") + (i < 3 ? " top3" : "") + "\"><span class=\"no\">" +
+           std::to_string(i + 1) + "</span>";
+    out += "<a href=\"" + lookup_link(s, 0) + "\">" + poster(s, "sm") + "</a>";
+    out += "<div class=\"info\"><h3><a href=\"" + lookup_link(s, 0) + "\" title=\"" +
+           html_escape(s.name) + "\">" + html_escape(s.name) + "</a>" + badges(s) + "</h3>";
+    out += "<p class=\"meta\">" + meta_line(s) + "</p>" + episode_chips(s) + "</div>";
+    out += "<a class=\"play\" href=\"" + lookup_link(s, 0) + "\" title=\"播放第一集\"></a></div>\n";
+  }
+  out += "</section>\n</body>\n</html>\n";
+  return out;
+}
+
+namespace {
+
+constexpr const char* kTvStyle = R"(
+.top{padding:12px 18px 10px}
+.top h1{font-size:16px}
+.clock{margin-left:auto;font:600 15px/1 "DejaVu Sans Mono",monospace;color:#80A8FF;letter-spacing:1px}
+.group{padding:14px 18px 4px}
+.group h2{font-size:13px;font-weight:600;color:#d6d6c4;margin-bottom:10px}
+.group h2 small{margin-left:8px;font-size:12px;font-weight:400;color:#5c5c50}
+.grid{display:grid;grid-template-columns:repeat(auto-fill,minmax(200px,1fr));gap:14px}
+.ch{display:block;border:1px solid #1a1a1a;border-radius:6px;overflow:hidden;background:#0d0d0d;transition:border-color .15s,transform .15s}
+.ch:hover{border-color:#80A8FF;transform:translateY(-2px)}
+.screen{position:relative;aspect-ratio:16/9;overflow:hidden;background:#111}
+.screen .bg{position:absolute;inset:0;background:linear-gradient(135deg,var(--a),var(--b))}
+.screen::before,.screen::after{z-index:1}
+.screen .num,.screen .glyph,.screen .live{z-index:2}
+.screen::before{content:"";position:absolute;inset:0;background:repeating-linear-gradient(rgba(255,255,255,.035) 0 1px,transparent 1px 3px),radial-gradient(circle at 70% 30%,rgba(255,255,255,.2),transparent 55%)}
+.screen::after{content:"";position:absolute;left:50%;top:50%;width:44px;height:44px;margin:-22px 0 0 -22px;border-radius:50%;background:rgba(0,0,0,.45);opacity:0;transition:opacity .15s}
+.ch:hover .screen::after{opacity:1}
+.screen .num{position:absolute;left:10px;top:8px;font:700 30px/1 "DejaVu Sans",sans-serif;color:rgba(255,255,255,.88);text-shadow:0 2px 6px rgba(0,0,0,.5)}
+.screen .glyph{position:absolute;right:8px;bottom:-14px;font-size:76px;font-weight:700;line-height:1;color:rgba(255,255,255,.12)}
+.live{position:absolute;right:8px;top:8px;padding:0 6px;border-radius:2px;background:rgba(0,0,0,.55);color:#fff;font-size:11px;line-height:18px}
+.live i{display:inline-block;width:6px;height:6px;margin-right:4px;border-radius:50%;background:#C0392B;vertical-align:1px;animation:blink 1.6s infinite}
+@keyframes blink{50%{opacity:.25}}
+.bar{height:2px;background:#1c1c1c}
+.bar span{display:block;height:100%;background:#80A8FF}
+.cap{padding:7px 10px 9px}
+.cap .name{color:#e4e4d4;font-size:13px;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.ch:hover .cap .name{color:#80A8FF}
+.cap .now{color:#66665a;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+)";
+
+}  // namespace
+
+std::string tv_page(const Catalogue& catalogue) {
+  const std::vector<const Series*> list = catalogue.shelf("tv");
+  std::size_t channels = episode_total(list);
+  std::string out = page_head("Tavori 电视", kTvStyle);
+  out += "<body>\n<header class=\"top\"><h1>电视直播</h1><span class=\"sub\">" +
+         std::to_string(channels) +
+         " 个频道 · 全天轮播</span><span class=\"clock\" id=\"clock\"></span></header>\n";
+  std::size_t number = 0;
+  for (const Series* s : list) {
+    const Colours c = poster_colours(*s);
+    out += "<section class=\"group\"><h2>" + html_escape(s->name) + badges(*s) + "<small>" +
+           html_escape(s->about) + "</small></h2><div class=\"grid\">\n";
+    for (std::size_t i = 0; i < s->episodes.size(); ++i) {
+      const Episode& ep = s->episodes[i];
+      ++number;
+      char num[24];
+      std::snprintf(num, sizeof num, "%02zu", number);
+      // Tiles share the series colours, turned a little per channel.
+      const int turn = static_cast<int>((i * 47) % 360);
+      out += "<a class=\"ch\" href=\"" + lookup_link(*s, i) + "\" title=\"" +
+             html_escape(ep.label) + "\"><div class=\"screen\"><span class=\"bg\" style=\"--a:" + c.a + ";--b:" + c.b +
+             ";filter:hue-rotate(" + std::to_string(turn) + "deg)\"></span><span class=\"num\">" +
+             num + "</span><span class=\"glyph\">" + html_escape(channel_glyph(ep.label)) +
+             "</span><span class=\"live\"><i></i>直播</span></div>";
+      out += "<div class=\"bar\"><span style=\"width:" + std::to_string(20 + (i * 37) % 70) +
+             "%\"></span></div>";
+      out += "<div class=\"cap\"><div class=\"name\">" + html_escape(ep.label) +
+             "</div><div class=\"now\">" +
+             html_escape(ep.note.empty() ? std::string("正在播出") : ep.note) + "</div></div></a>\n";
+    }
+    out += "</div></section>\n";
+  }
+  if (list.empty()) out += "<p class=\"empty\">暂时没有可看的频道</p>\n";
+  out += R"(<script>
+(function(){var el=document.getElementById('clock');
+function pad(n){return (n<10?'0':'')+n;}
+function tick(){var d=new Date();el.textContent=pad(d.getHours())+':'+pad(d.getMinutes())+':'+pad(d.getSeconds());}
+tick();setInterval(tick,1000);})();
+</script>
+</body>
+</html>
+)";
+  return out;
+}
+
+namespace {
+
+constexpr const char* kEpisodeStyle = R"(
+.head{display:flex;gap:11px;padding:12px;background:linear-gradient(#121212,#070707);border-bottom:1px solid #161616}
+.poster{width:62px;height:86px}
+.poster .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:40px;color:rgba(255,255,255,.2)}
+.poster .pt{display:none}
+.head .info{flex:1;min-width:0}
+.head h1{font-size:14px;font-weight:600;color:#e8e8d8;line-height:1.4;word-break:break-all}
+.head .meta{margin-top:2px;color:#6a6a5a}
+.head .meta .dot{font-style:normal;margin:0 5px;color:#3c3c34}
+.head .last{margin-top:4px;color:#80A8FF}
+.notice{margin:10px 12px 2px;padding:7px 10px;border:1px dashed #3d3423;border-radius:4px;background:#13100a;color:#d8b25a}
+.eplist{padding:6px 0 14px}
+.row{display:flex;align-items:center;gap:8px;height:34px;padding:0 12px 0 10px;border-left:2px solid transparent;color:#b4b49c}
+.row:hover{background:#0f0f0f;color:#80A8FF}
+.row .idx{flex:none;width:22px;color:#46463c;font-variant-numeric:tabular-nums}
+.row .lbl{flex:1;min-width:0;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.row .kind{flex:none;padding:0 5px;border:1px solid #2A2929;border-radius:2px;font-size:11px;line-height:16px;color:#66665a}
+.row .tag{flex:none;font-size:11px;color:#80A8FF}
+.row.current{background:linear-gradient(90deg,#101a30,#0a0d14);border-left-color:#80A8FF;color:#fff}
+.row.current .idx{color:#80A8FF}
+.row.current .kind{border-color:#2c3c5c;color:#80A8FF}
+.missing{padding:48px 20px;text-align:center}
+.missing b{display:block;margin-bottom:6px;font-size:14px;color:#d6d6c4;word-break:break-all}
+)";
+
+}  // namespace
+
+std::string episode_page(const Catalogue& catalogue, const EpisodePageQuery& query, bool& found) {
+  const Series* s = query.series <= 0x7FFFFFFF ? catalogue.find(static_cast<long>(query.series))
+                                               : nullptr;
+  found = s != nullptr;
+  if (!s) {
+    std::string out = page_head("剧集列表", kEpisodeStyle);
+    out += "<body>\n<div class=\"missing\"><b>";
+    out += query.name.empty() ? std::string("没有找到这部剧") : "没有找到「" + html_escape(query.name) + "」";
+    out += "</b>片库里没有这部剧，可能已经下架。</div>\n</body>\n</html>\n";
+    return out;
+  }
+  std::string out = page_head(s->name + " - 剧集列表", kEpisodeStyle);
+  out += "<body>\n<header class=\"head\">" + poster(*s) + "<div class=\"info\"><h1>" +
+         html_escape(s->name) + badges(*s) + "</h1><p class=\"meta\">" + meta_line(*s) + "</p>";
+  const std::optional<std::int64_t> last = last_watched(query);
+  if (last && *last >= 0 && static_cast<std::size_t>(*last) < s->episodes.size())
+    out += "<p class=\"last\">上次看到 " + html_escape(s->episodes[*last].label) + "</p>";
+  out += "</div></header>\n";
+  if (s->pending) out += "<p class=\"notice\">资源准备中，暂时无法播放，请稍后再来。</p>\n";
+  out += "<nav class=\"eplist\">\n";
+  for (std::size_t i = 0; i < s->episodes.size(); ++i) {
+    const Episode& ep = s->episodes[i];
+    const bool current = static_cast<std::int64_t>(i) == query.v1;
+    char idx[24];
+    std::snprintf(idx, sizeof idx, "%02zu", i + 1);
+    out += std::string("<a class=\"row") + (current ? " current" : "") + "\" href=\"" +
+           lookup_link(*s, i) + "\"><span class=\"idx\">" + idx + "</span><span class=\"lbl\">" +
+           html_escape(ep.label) + "</span>";
+    if (current) out += "<span class=\"tag\">▶ 正在播放</span>";
+    out += std::string("<span class=\"kind\">") + (ep.kind == "qvod" ? "高清" : "网页") +
+           "</span></a>\n";
+  }
+  out += "</nav>\n<script>var c=document.querySelector('.row.current');"
+         "if(c)c.scrollIntoView({block:'center'});</script>\n</body>\n</html>\n";
+  return out;
+}
+
+std::string player_page() {
+  return R"(<!DOCTYPE html>
+<html lang="zh-CN">
+<head>
+<meta charset="utf-8">
+<meta name="color-scheme" content="dark">
+<title>Tavori 播放</title>
+<style>
+html,body{margin:0;width:100%;height:100%;background:#000;overflow:hidden}
+body{font:12px/1.6 "Noto Sans CJK SC","Microsoft YaHei",sans-serif;color:#9C9C81}
+video{display:block;width:100%;height:100%;background:#000;object-fit:contain;outline:none}
+#title{position:absolute;left:0;right:0;top:0;padding:8px 12px 18px;background:linear-gradient(rgba(0,0,0,.7),transparent);color:#e4e4d4;white-space:nowrap;overflow:hidden;text-overflow:ellipsis;pointer-events:none;transition:opacity .6s}
+#title.gone{opacity:0}
+#msg{position:absolute;left:50%;top:50%;transform:translate(-50%,-50%);padding:10px 18px;border:1px solid #2A2929;border-radius:4px;background:rgba(7,7,7,.9);color:#9C9C81;text-align:center}
+#msg b{display:block;color:#C0392B;font-weight:600}
+[hidden]{display:none!important}
+</style>
+</head>
+<body>
+<video id="video" autoplay controls playsinline preload="auto"></video>
+<div id="title" hidden></div>
+<div id="msg" hidden></div>
+<script>
+(function () {
+  var video = document.getElementById('video');
+  var title = document.getElementById('title');
+  var msg = document.getElementById('msg');
+  function say(head, text) {
+    msg.innerHTML = '';
+    var b = document.createElement('b');
+    b.textContent = head;
+    msg.appendChild(b);
+    msg.appendChild(document.createTextNode(text));
+    msg.hidden = false;
+  }
+  // The address comes escaped as JavaScript's escape() writes it. A browser
+  // that was handed raw non-ASCII text sends it as UTF-8 bytes instead.
+  function decode(text) {
+    var plain = unescape(text);
+    if (/[\x80-\xff]/.test(plain) && !/%u[0-9a-f]{4}/i.test(text)) {
+      try { return decodeURIComponent(text); } catch (e) {}
+    }
+    return plain;
+  }
+  var query = location.search.substring(1);
+  var cut = query.indexOf('$$$');
+  if (cut < 0) { say('无法播放', '播放地址无效'); return; }
+  var kind = query.substring(0, cut);
+  var address = decode(query.substring(cut + 3));
+  var source = '', name = '';
+  var qvod = /^qvod:\/\/(\d+)\|([0-9A-Fa-f]{40})\|([^|]*)\|?$/.exec(address);
+  if (qvod) {
+    source = '/seed/' + qvod[2].toUpperCase();
+    name = qvod[3];
+  } else if (/^https?:\/\//i.test(address)) {
+    source = address;
+    name = decodeURI(address.replace(/[?#].*$/, '').replace(/^.*\//, ''));
+  }
+  if (!source) { say('无法播放', kind === 'qvod' ? '片源地址有误' : '不支持的播放地址'); return; }
+  if (name) {
+    title.textContent = name;
+    title.hidden = false;
+    setTimeout(function () { title.className = 'gone'; }, 3000);
+  }
+  video.addEventListener('error', function () { say('视频加载失败', '请稍后重试或换一集观看'); });
+  video.addEventListener('playing', function () { msg.hidden = true; });
+  video.src = source;
+  var started = video.play();
+  if (started && started.catch) {
+    // Autoplay with sound may be refused; start muted rather than not at all.
+    started.catch(function () { video.muted = true; video.play().catch(function () {}); });
+  }
+})();
+</script>
+</body>
+</html>
+)";
+}
+
+namespace {
+
+constexpr const char* kAdStyle = R"(
+html,body{width:300px;height:250px;overflow:hidden}
+.ad{position:relative;width:300px;height:250px;overflow:hidden;background:radial-gradient(circle at 80% 10%,#1b2a4a,transparent 60%),linear-gradient(160deg,#101522,#070707 70%);border:1px solid #1d2230}
+.ad::before{content:"";position:absolute;inset:0;background:repeating-linear-gradient(135deg,rgba(128,168,255,.035) 0 8px,transparent 8px 16px)}
+.brand{position:absolute;left:16px;top:14px;display:flex;align-items:center;gap:7px;font-weight:700;font-size:14px;letter-spacing:2px;color:#fff}
+.brand i{width:0;height:0;border-style:solid;border-width:7px 0 7px 11px;border-color:transparent transparent transparent #80A8FF}
+.label{position:absolute;right:10px;top:14px;padding:0 5px;border:1px solid #2A2929;border-radius:2px;font-size:10px;line-height:15px;color:#5c5c50}
+.body{position:absolute;left:16px;right:16px;top:48px}
+.body h2{font-size:18px;font-weight:600;line-height:1.35;color:#e8e8d8}
+.body h2 em{font-style:normal;color:#80A8FF}
+.body p{margin-top:6px;color:#8c8c76}
+.feature{position:absolute;left:16px;right:16px;bottom:16px;display:flex;align-items:center;gap:10px}
+.poster.sm{width:44px;height:60px}
+.poster.sm .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:28px;color:rgba(255,255,255,.2)}
+.poster.sm .pt{display:none}
+.feature .info{flex:1;min-width:0}
+.feature .info b{display:block;color:#e4e4d4;font-weight:600;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.feature .info span{color:#66665a}
+.go{flex:none;padding:4px 12px;border-radius:13px;background:#80A8FF;color:#070707;font-weight:600}
+.go:hover{background:#a7c2ff}
+.picks{position:absolute;left:16px;right:16px;top:84px}
+.pick{display:flex;align-items:center;gap:8px;height:46px;border-bottom:1px solid #151821}
+.pick .n{width:16px;color:#80A8FF;font-weight:700;text-align:center}
+.pick .t{flex:1;min-width:0;color:#d6d6c4;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.pick:hover .t{color:#80A8FF}
+.pick .m{color:#5c5c50}
+.poster.xs{width:28px;height:38px;border-radius:3px}
+.poster.xs .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:18px;color:rgba(255,255,255,.25)}
+.poster.xs .pt{display:none}
+)";
+
+}  // namespace
+
+std::string ad_page(std::string_view which, const Catalogue& catalogue) {
+  // Series that can be watched now, popular ones first.
+  std::vector<const Series*> picks;
+  for (const Series* s : catalogue.shelf("hot"))
+    if (!s->pending) picks.push_back(s);
+  for (const Series& s : catalogue.series)
+    if (!s.pending && !s.on_shelf("hot") && !s.on_shelf("tv")) picks.push_back(&s);
+  std::string out = page_head("Tavori", kAdStyle);
+  out += "<body>\n<div class=\"ad\"><div class=\"brand\"><i></i>TAVORI</div>"
+         "<span class=\"label\">推广</span>";
+  if (which == "tui") {
+    out += "<div class=\"body\"><h2>今日<em>推荐</em></h2></div><div class=\"picks\">";
+    for (std::size_t i = 0; i < picks.size() && i < 3; ++i) {
+      const Series& s = *picks[i];
+      out += "<a class=\"pick\" href=\"" + lookup_link(s, 0) + "\"><span class=\"n\">" +
+             std::to_string(i + 1) + "</span>" + poster(s, "xs") + "<span class=\"t\">" +
+             html_escape(s.name) + "</span><span class=\"m\">" +
+             std::to_string(s.episodes.size()) + " 集</span></a>";
+    }
+    out += "</div>";
+  } else {
+    if (which == "fudong") {
+      out += "<div class=\"body\"><h2>新剧抢先看<br><em>高清</em>不等待</h2>"
+             "<p>每周更新 · 随点随看 · 不限速</p></div>";
+    } else {
+      out += "<div class=\"body\"><h2>休息一下<br>精彩<em>马上继续</em></h2>"
+             "<p>Tavori 影视，好片看不停</p></div>";
+    }
+    if (!picks.empty()) {
+      const Series& s = *picks[which == "fudong" && picks.size() > 1 ? 1 : 0];
+      out += "<div class=\"feature\">" + poster(s, "sm") + "<div class=\"info\"><b>" +
+             html_escape(s.name) + "</b><span>" + html_escape(s.genre.empty() ? "热播中" : s.genre) +
+             " · 共 " + std::to_string(s.episodes.size()) + " 集</span></div><a class=\"go\" href=\"" +
+             lookup_link(s, 0) + "\">立即观看</a></div>";
+    }
+  }
+  out += "</div>\n</body>\n</html>\n";
+  return out;
+}
+
+std::string error_page(int status, std::string_view message) {
+  std::string out = page_head("Tavori", R"(
+.err{padding:60px 20px;text-align:center}
+.err b{display:block;font:700 40px/1 "DejaVu Sans",sans-serif;color:#2A2929;margin-bottom:10px}
+)");
+  out += "<body>\n<div class=\"err\"><b>" + std::to_string(status) + "</b>" +
+         html_escape(message) + "</div>\n</body>\n</html>\n";
+  return out;
+}
+
+}  // namespace tsrv

@@ -1,0 +1,52 @@
+// The texts of the client protocol: lookup links, episode replies, the
+// episode page query, the version file. Nothing here knows about HTTP.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tsrv {
+
+struct Series;
+
+// A decimal count made of digits only ("007" is 7); values beyond 10^15
+// are held at 10^15, which is past any real series or episode.
+std::optional<std::int64_t> parse_count(std::string_view text);
+
+// "eebovod://" id "-1-" episode "-" escaped name.
+std::string lookup_link(const Series& series, std::size_t episode);
+
+// "qvod://" size "|" hash "|" file "|".
+std::string qvod_address(std::string_view file, std::uintmax_t size);
+
+// Percent escapes as a browser or the client sends them: "%XX" are UTF-8
+// bytes, "%uXXXX" UTF-16 code units. Other text stays; bytes that are not
+// UTF-8 come out as U+FFFD.
+std::string decode_query_text(std::string_view text);
+
+// pp.htm?<series>-<v>-<v1>-<name>-<last>. The name lies between the third
+// dash and the last one, so it may itself contain dashes.
+struct EpisodePageQuery {
+  std::int64_t series = 0;
+  std::int64_t v = 0;
+  std::int64_t v1 = 0;
+  std::string name;  // decoded
+  std::string last;  // "0", or v and v1 run together
+};
+std::optional<EpisodePageQuery> parse_episode_page_query(std::string_view raw_query);
+// The episode last watched, from "last": v followed by v1. Nothing for "0"
+// or when it does not start with v.
+std::optional<std::int64_t> last_watched(const EpisodePageQuery& query);
+
+// The four fields of lib/wen.txt.
+struct VersionFields {
+  std::string exit_notice = "0";
+  std::string floating_ad = "0";
+  std::string ad_strip = "0";
+  std::string newest = "1.0";
+};
+std::string version_text(const VersionFields& fields);
+
+}  // namespace tsrv

@@ -1,0 +1,183 @@
+// BA1, the main window: its control tree, timers and shared state, and the
+// handlers that the program's subsystems define (each in its own folder).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "forms/browser.h"
+#include "forms/form.h"
+#include "forms/player_site.h"
+#include "lists/list_files.h"
+#include "platform/platform.h"
+#include "platform/screen.h"
+#include "playback/player.h"
+#include "startup/settings.h"
+#include "web/server_addresses.h"
+
+namespace tav {
+
+class Tip;
+class BA3;
+class Adsb;
+class Ba4;
+
+// The placeholder pages written into the TV and episode panels at load.
+std::string placeholder_page_a();
+std::string placeholder_page_b();
+
+class BA1 final : public Form, public ListPageView {
+ public:
+  BA1(Platform& platform, AppConfig config);
+  ~BA1() override;
+
+  Platform& pf;
+  const AppConfig config;
+  const ServerAddresses server;
+  const SettingsFile store;
+  ListFiles lists;
+
+  // The control tree, in declaration order. Positions are pixels.
+  Control& p1;
+  Control& bo_tip;
+  ControlArray ppt;
+  ControlArray npc;
+  Control& zz2;
+  Browser& Webz2;
+  Control& tj;
+  Browser& Web6;
+  Control& dde;
+  Control& Inet1;
+  Control& CommonDialog1;
+  Control& L1;
+  Control& bo_foot;
+  ControlArray bo_but;
+  Control& yin;
+  Control& bo_v;
+  Control& bo_y;
+  Control& Pic2;
+  Browser& Web2;
+  Control& qvod;
+  Control& bo_zt;
+  Control& zhun;
+  Control& times;
+  Control& bo_ad;
+  Control& ad_huan;
+  Browser& Web7;
+  Control& adp;
+  Control& next_s;
+  Control& gunt;
+  Control& gunt1;
+  Control& huan;
+  PlayerSite& QvodC;
+  Control& l2;
+  Control& zz3;
+  Browser& Webz3;
+  Control& zz1;
+  Control& ppw1;
+  Control& s3;
+  Browser& Web5;
+  Control& s2;
+  Browser& Web4;
+  Control& s1;
+  Browser& Web3;
+  Control& qk;
+  Control& lfoot;
+  Control& l3;
+  Control& Pic1;
+  Browser& Web1;
+  Control& wait;
+  Control& jia1;
+  Control& jia;
+  Control& ttt;
+  Control& jbi;
+  ControlArray but;
+  Control& bo_name;
+  Control& ni_bo1;
+  Control& ni_name;
+
+  Timer& Timer1;
+  Timer& Timer2;
+  Timer& Timer3;
+  Timer& Timer4;
+  Timer& Timer5;
+  Timer& Timer6;
+
+  // The player control in QvodC, by its dispatch ids.
+  Player player;
+
+  // Shared state.
+  // Playback and next episode.
+  int webPlayMode = 0;
+  int lastPos = 0;
+  int resumePos = 0;
+  int resumeDone = 0;
+  std::string nextLink;
+  std::string nextMedia;
+  int nextBuffering = 0;
+  int retryTicks = 0;
+  std::string filmKey;
+  std::string itemKey;
+  int itemKind = 0;
+  // Player housekeeping and exit.
+  std::string qvodDir;
+  std::string exitNotice;
+  // Panels.
+  int libraryFailed = 0;
+  int adFailed = 0;
+  std::string menuLink;
+  // Window modes.
+  int miniMode = 0;
+  int tvMode = 0;
+  int buttonsPainted = 0;
+  int currentTab = 0;
+  int currentSection = 0;
+  // Start-up.
+  WorkArea workArea;
+  std::string settingsPath;
+  std::string installedVersion;
+  std::string latestVersion;
+  int sizeMode = 0;
+  int savedWidth = 0;
+  int savedHeight = 0;
+
+  // The other windows, created on first use.
+  Tip& tip();
+  bool tip_loaded() const { return tip_ != nullptr; }
+  void unload_tip();
+
+  // Settings of config.ini through settingsPath.
+  std::string setting(const std::string& section, const std::string& key);
+  void put_setting(const std::string& section, const std::string& key, const std::string& value);
+
+  // Handlers and operations.
+  void Form_Load();
+  // A command line handed over by a second start.
+  void Form_LinkExecute(const std::string& command);
+  bool ended() const;
+  void l_com(const std::string& command);
+  void ttt_v();
+  void npc_Click(int index);
+  void bo_but_Click(int index);
+
+  // ListPageView: a list page was written anew; refresh the panel showing it.
+  void list_page_written(std::string_view list_file) override;
+
+ private:
+  Control& pb(Control* parent, const std::string& name, Rect r, bool visible = true);
+  Control& label(Control* parent, const std::string& name, Rect r, const std::string& caption,
+                 bool auto_size);
+  Control& image(Control* parent, const std::string& name, int index, const std::string& picture,
+                 Rect r, bool visible);
+  Browser& browser(Control* parent, const std::string& name);
+  PlayerSite& player_site(Control* parent, const std::string& name, Rect r);
+  Control& other(const std::string& name);
+  ControlArray array(Control* parent, const std::string& name, int first, int last, Rect r,
+                     bool visible);
+  void add_npc(Control* parent, int first, int last, Rect r);
+  void wire_events();
+
+  std::unique_ptr<Tip> tip_;
+};
+
+}  // namespace tav

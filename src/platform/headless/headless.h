@@ -1,0 +1,357 @@
+// The headless backend: deterministic fakes of every outside service, on a
+// virtual clock. Each records what the program asked of it in an EffectLog
+// and can be scripted (replies, answers, player state, processes).
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "forms/form.h"
+#include "platform/browser_panel.h"
+#include "platform/code_page.h"
+#include "platform/clock.h"
+#include "platform/component_registry.h"
+#include "platform/dialogs.h"
+#include "platform/event_loop.h"
+#include "platform/files.h"
+#include "platform/headless/effect_log.h"
+#include "platform/http.h"
+#include "platform/images.h"
+#include "platform/network_adapters.h"
+#include "platform/platform.h"
+#include "platform/player_control.h"
+#include "platform/processes.h"
+#include "platform/screen.h"
+#include "platform/shell.h"
+#include "platform/single_instance.h"
+#include "platform/tray.h"
+#include "platform/window_system.h"
+
+namespace tav {
+
+class Browser;
+
+class VirtualClock final : public Clock {
+ public:
+  LocalTime now() const override;
+  long long monotonic_ms() const override { return ms_; }
+  void set_time(LocalTime t) { base_ = t, base_ms_ = ms_; }
+  void advance_to(long long ms) { ms_ = ms; }
+
+ private:
+  LocalTime base_{2026, 12, 7, 12, 0, 0};
+  long long base_ms_ = 0;
+  long long ms_ = 0;
+};
+
+class ScriptedRandom final : public Random {
+ public:
+  void seed_from_clock() override { ++seeds; }
+  double next() override;
+  std::deque<double> values;
+  double fallback = 0.5;
+  int seeds = 0;
+};
+
+class HeadlessHttp final : public Http {
+ public:
+  explicit HeadlessHttp(EffectLog& log) : log_(log) {}
+  std::string get(std::string_view url) override;
+  bool still_executing() const override { return false; }
+  void cancel() override {}
+  // Requests that start with the prefix get the reply; the last rule added
+  // for a prefix wins, and longer prefixes win over shorter ones.
+  void reply(std::string prefix, std::string body) { rules_[std::move(prefix)] = std::move(body); }
+  // Forward requests without a rule to a real client.
+  void forward_to(Http* real) { real_ = real; }
+  std::vector<std::string> requests;
+
+ private:
+  EffectLog& log_;
+  std::map<std::string, std::string> rules_;
+  Http* real_ = nullptr;
+};
+
+class HeadlessDialogs final : public Dialogs {
+ public:
+  explicit HeadlessDialogs(EffectLog& log) : log_(log) {}
+  MsgAnswer message_box(std::string_view text, std::string_view title, MsgButtons buttons,
+                        MsgIcon icon) override;
+  std::string open_file(std::string_view filter, std::string_view title) override;
+  std::string choose_folder(std::string_view initial_folder, std::string_view prompt) override;
+  // Answers given in turn; without one a box answers OK or No, a chooser
+  // is cancelled.
+  std::deque<MsgAnswer> answers;
+  std::deque<std::string> files;
+  std::deque<std::string> folders;
+
+ private:
+  EffectLog& log_;
+};
+
+class HeadlessShell final : public Shell {
+ public:
+  explicit HeadlessShell(EffectLog& log) : log_(log) {}
+  bool open(std::string_view target, std::string_view verb) override;
+  bool start(std::string_view command_line, WindowStyle style) override;
+  bool start_succeeds = true;
+  std::vector<std::string> started;
+  std::vector<std::string> opened;
+
+ private:
+  EffectLog& log_;
+};
+
+class HeadlessProcesses final : public Processes {
+ public:
+  explicit HeadlessProcesses(EffectLog& log) : log_(log) {}
+  std::vector<ProcessEntry> list() const override { return entries; }
+  bool terminate(std::uint32_t id) override;
+  void add(std::string image_name, std::string path);
+  std::vector<ProcessEntry> entries;
+
+ private:
+  EffectLog& log_;
+  std::uint32_t next_id_ = 1000;
+};
+
+class HeadlessRegistry final : public ComponentRegistry {
+ public:
+  bool can_create(std::string_view class_id) const override {
+    return registered.count(std::string(class_id)) != 0;
+  }
+  std::set<std::string> registered;
+};
+
+class HeadlessAdapters final : public NetworkAdapters {
+ public:
+  std::string first_ip_enabled_mac() const override { return mac; }
+  std::string mac = "00:16:3E:5A:00:01";
+};
+
+class HeadlessInstance final : public SingleInstance {
+ public:
+  explicit HeadlessInstance(EffectLog& log) : log_(log) {}
+  bool another_running() override { return another; }
+  void serve(std::function<void(const std::string&)> on_execute) override;
+  void withdraw() override;
+  bool send(std::string_view command_line) override;
+  // A second start hands this command line over.
+  void deliver(const std::string& command_line);
+  bool another = false;
+  bool serving = false;
+  std::vector<std::string> sent;
+
+ private:
+  EffectLog& log_;
+  std::function<void(const std::string&)> handler_;
+};
+
+class HeadlessTray final : public TrayIcon {
+ public:
+  explicit HeadlessTray(EffectLog& log) : log_(log) {}
+  void add(std::string_view tip) override;
+  void modify(std::string_view tip) override;
+  void show_balloon(std::string_view title, std::string_view text) override;
+  void remove() override;
+  bool present = false;
+  std::string tip;
+
+ private:
+  EffectLog& log_;
+};
+
+class HeadlessScreen final : public Screen {
+ public:
+  WorkArea work_area() const override { return area; }
+  int width_px() const override { return width; }
+  int height_px() const override { return height; }
+  WorkArea area{0, 0, 1366, 728};
+  int width = 1366, height = 768;
+};
+
+// Runs the forms' timers on the virtual clock.
+class HeadlessLoop final : public EventLoop {
+ public:
+  HeadlessLoop(VirtualClock& clock, EffectLog& log) : clock_(clock), log_(log) {}
+  void do_events() override {}
+  void end_process() override;
+  void quit() override;
+  bool ended() const override { return ended_; }
+  bool quit_requested() const { return quit_; }
+
+  void track(Timer& t);
+  void untrack(Form& f);
+  void timer_changed(Timer& t);
+  // Moves the clock forward, running every timer that comes due on the way,
+  // in the order they come due.
+  void advance(long long ms);
+  long long now() const { return clock_.monotonic_ms(); }
+
+ private:
+  VirtualClock& clock_;
+  EffectLog& log_;
+  struct Slot {
+    Timer* timer;
+    long long due;  // < 0 when not running
+    long long order;
+  };
+  std::vector<Slot> slots_;
+  long long order_ = 0;
+  bool ended_ = false;
+  bool quit_ = false;
+};
+
+class FakeBrowserPanel final : public BrowserPanel {
+ public:
+  FakeBrowserPanel(std::string name, EffectLog& log) : name_(std::move(name)), log_(log) {}
+  void load(std::string_view url) override;
+  void write_document(std::string_view html) override;
+  void reload() override;
+  void back() override;
+  void forward() override;
+  void copy() override;
+  void paste() override;
+  void set_silent(bool silent) override { silent_ = silent; }
+  std::string location() const override;
+  const std::string& document() const { return document_; }
+  bool silent() const { return silent_; }
+
+ private:
+  std::string name_;
+  EffectLog& log_;
+  std::vector<std::string> history_;
+  int at_ = -1;
+  std::string document_;
+  bool silent_ = false;
+};
+
+// A player control that plays by the virtual clock: Play runs the position
+// forward a second a second up to the duration; every value can be set.
+class FakePlayer final : public PlayerControl {
+ public:
+  FakePlayer(const Clock& clock, EffectLog& log);
+  Variant get(int dispid) override;
+  void put(int dispid, const Variant& value) override;
+  void invoke(int dispid, const std::vector<Variant>& args) override;
+  // What the player reports for a dispid, overriding the simulation.
+  void set(int dispid, Variant value);
+  void clear(int dispid) { fixed_.erase(dispid); }
+  // Durations of media addresses (by prefix); 0 for unknown ones.
+  std::map<std::string, int> durations;
+
+ private:
+  int position_now() const;
+  const Clock& clock_;
+  EffectLog& log_;
+  std::map<int, Variant> fixed_;
+  std::string address_;
+  int state_ = 0;
+  int volume_ = 50;
+  bool muted_ = false;
+  int base_position_ = 0;
+  long long playing_since_ = -1;
+  std::string ad_page_;
+};
+
+// Files that log every replacement and removal.
+class RecordingFiles final : public Files {
+ public:
+  RecordingFiles(Files& inner, EffectLog& log) : inner_(inner), log_(log) {}
+  bool exists(std::string_view path) const override { return inner_.exists(path); }
+  bool is_file(std::string_view path) const override { return inner_.is_file(path); }
+  bool is_directory(std::string_view path) const override { return inner_.is_directory(path); }
+  std::optional<std::string> read(std::string_view path, std::size_t max_bytes) const override {
+    return inner_.read(path, max_bytes);
+  }
+  bool replace(std::string_view path, std::string_view content) override;
+  bool remove(std::string_view path) override;
+  std::vector<FolderEntry> list(std::string_view folder) const override {
+    return inner_.list(folder);
+  }
+
+ private:
+  Files& inner_;
+  EffectLog& log_;
+};
+
+// Mirrors forms without a display: engines for browsers and the player,
+// timers on the loop, a record of capture, moves and menus.
+class HeadlessWindows final : public WindowSystem, public FormObserver {
+ public:
+  HeadlessWindows(HeadlessLoop& loop, const ComponentRegistry& registry, const Clock& clock,
+                  EffectLog& log)
+      : loop_(loop), registry_(registry), clock_(clock), log_(log) {}
+  void attach(Form& form) override;
+  void detach(Form& form) override;
+  void set_capture(Control& control) override;
+  void release_capture() override;
+  void start_system_move(Form& form) override;
+  void start_system_resize(Form& form, HitCode edge) override;
+  void popup_menu(Form& owner, Menu& menu, std::optional<Point> at) override;
+
+  void form_changed(Form&, Change) override {}
+  void control_changed(Control&, Change) override {}
+  void timer_changed(Timer& timer) override { loop_.timer_changed(timer); }
+  void menu_changed(Menu&) override {}
+
+  FakeBrowserPanel* panel(const Browser& browser) const;
+  FakePlayer* player() const { return player_.get(); }
+  Control* captured() const { return captured_; }
+  std::vector<Form*> forms() const { return forms_; }
+
+ private:
+  HeadlessLoop& loop_;
+  const ComponentRegistry& registry_;
+  const Clock& clock_;
+  EffectLog& log_;
+  std::vector<Form*> forms_;
+  std::map<const Browser*, std::unique_ptr<FakeBrowserPanel>> panels_;
+  std::unique_ptr<FakePlayer> player_;
+  Control* captured_ = nullptr;
+};
+
+// Fixed sizes of the skin images, as the artwork has them.
+class HeadlessImages final : public Images {
+ public:
+  Picture load_resource(int number) const override;
+  std::set<int> missing;
+};
+
+// Everything together.
+class HeadlessPlatform {
+ public:
+  // Files and the code page are real ones, given by the caller; files are
+  // used through a recorder.
+  HeadlessPlatform(Files& disk, const CodePage& code_page);
+  ~HeadlessPlatform();
+  Platform& platform() { return *platform_; }
+
+  EffectLog log;
+  VirtualClock clock;
+  ScriptedRandom random;
+  RecordingFiles files;
+  const CodePage& code_page;
+  HeadlessHttp http;
+  HeadlessDialogs dialogs;
+  HeadlessShell shell;
+  HeadlessProcesses processes;
+  HeadlessRegistry registry;
+  HeadlessAdapters adapters;
+  HeadlessInstance instance;
+  HeadlessTray tray;
+  HeadlessScreen screen;
+  HeadlessLoop loop;
+  HeadlessWindows windows;
+  FixedTextMetrics metrics;
+  HeadlessImages images;
+
+ private:
+  std::unique_ptr<Platform> platform_;
+};
+
+}  // namespace tav

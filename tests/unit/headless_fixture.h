@@ -1,0 +1,38 @@
+// A temporary application folder with the headless backend around it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "forms/ba1.h"
+#include "platform/headless/headless.h"
+#include "platform/posix/iconv_code_page.h"
+#include "platform/posix/posix_files.h"
+#include "startup/settings.h"
+#include "startup/startup.h"
+#include "temp_dir.h"
+
+namespace tav::test {
+
+class HeadlessTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  PosixFiles disk;
+  IconvCodePage gbk;
+  HeadlessPlatform hp{disk, gbk};
+  AppConfig config{dir.str(), "http://127.0.0.1:8080/box/", "", "http://127.0.0.1:8080/player/"};
+
+  Platform& pf() { return hp.platform(); }
+  std::unique_ptr<BA1> start() { return start_program(pf(), config); }
+  std::string setting(const std::string& section, const std::string& key) {
+    return read_setting(SettingsFile{disk, gbk}, dir.file("config.ini"), section, key, "0");
+  }
+  void put_setting(const std::string& section, const std::string& key, const std::string& value) {
+    write_setting(SettingsFile{disk, gbk}, dir.file("config.ini"), section, key, value);
+  }
+  bool logged(std::string_view part) const { return hp.log.contains(part); }
+  std::size_t logged_count(std::string_view part) const { return hp.log.count(part); }
+};
+
+}  // namespace tav::test
