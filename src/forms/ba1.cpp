@@ -258,8 +258,40 @@ void BA1::list_page_written(std::string_view list_file) {
   if (list_file == kLocalList) Web5.refresh2();
 }
 
+void BA1::unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  for (const auto& t : timers()) t->set_enabled(false);
+  hide();
+}
+
 void BA1::wire_events() {
-  // Filled in by the subsystems as their handlers arrive.
+  on_resize = [this] { Form_Resize(); };
+  on_mouse_move = [this](const MouseEvent& e) { Form_MouseMove(e); };
+  on_mouse_down = [this](const MouseEvent& e) { Form_MouseDown(e); };
+  on_dbl_click = [this] { Form_DblClick(); };
+  for (const auto& [i, c] : npc.items()) {
+    const int index = i;
+    c->on_click = [this, index] { npc_Click(index); };
+    c->on_mouse_move = [this, index](const MouseEvent& e) { npc_MouseMove(index, e); };
+  }
+  ni_name.on_dbl_click = [this] { ni_name_DblClick(); };
+  jbi.on_click = [this] { jbi_Click(); };
+  // Leaving a button for the background puts the arrow back.
+  for (Control* c : {&bo_ad, &bo_foot, &lfoot, &jbi})
+    c->on_mouse_move = [this](const MouseEvent&) { set_mouse_pointer(MousePointer::Default); };
+  zz1.on_mouse_move = [this](const MouseEvent&) {
+    set_mouse_pointer(MousePointer::Default);
+    qk.set_fore_color(kSystemWindowColor);
+  };
+  qk.on_mouse_move = [this](const MouseEvent&) {
+    set_mouse_pointer(MousePointer::Default);
+    qk.set_fore_color(0x8080FF);
+  };
+  for (const auto& [i, c] : bo_but.items()) {
+    const int index = i;
+    c->on_click = [this, index] { bo_but_Click(index); };
+  }
 }
 
 }  // namespace tav

@@ -157,8 +157,37 @@ class BA1 final : public Form, public ListPageView {
   bool ended() const;
   void l_com(const std::string& command);
   void ttt_v();
-  void npc_Click(int index);
   void bo_but_Click(int index);
+
+  // Layout.
+  void Form_Resize();
+  void paintFrame();
+  void paintCaptionButtons();
+  void layoutPanels();
+  void layoutPlayerArea();
+  void layoutMiniMode();
+  // The side bar's state is the tooltip of npc(7).
+  bool sideBarShown() const;
+
+  // Chrome and caption buttons.
+  void npc_Click(int index);
+  void npc_MouseMove(int index, const MouseEvent& e);
+  void Form_MouseMove(const MouseEvent& e);
+  void Form_MouseDown(const MouseEvent& e);
+  void Form_DblClick();
+  void ni_name_DblClick();
+  void jbi_Click();
+  void zhi_d(int flag);
+  void hitTestBorder(int mode, int x, int y);
+  void switchTab(int index);
+  void switchSection(int index);
+  // Paints caption button 0 to 5 with its normal or pointer-over image.
+  void paintCaptionButton(int index, bool hover);
+
+  // Unloads the window: hidden, its timers stopped, its panels and player
+  // released.
+  void unload();
+  bool unloaded() const { return unloaded_; }
 
   // ListPageView: a list page was written anew; refresh the panel showing it.
   void list_page_written(std::string_view list_file) override;
@@ -178,6 +207,7 @@ class BA1 final : public Form, public ListPageView {
   void wire_events();
 
   std::unique_ptr<Tip> tip_;
+  bool unloaded_ = false;
 };
 
 }  // namespace tav

@@ -67,6 +67,13 @@ Control& ControlArray::operator()(int index) const {
   return *it->second;
 }
 
+MinMaxInfo min_max_info(const SizeLimits& l) {
+  return {{l.max_width, l.max_height},
+          {0, 0},
+          {l.min_track_width, l.min_track_height},
+          {l.max_width, l.max_height}};
+}
+
 // Form -------------------------------------------------------------------
 
 Form::Form(std::string name) : name_(std::move(name)) {}
@@ -125,11 +132,12 @@ void Form::set_window_state(WindowState s) {
   state_ = s;
   if (s == WindowState::Maximized) {
     if (before == WindowState::Normal) normal_bounds_ = Bounds{left_, top_, width_, height_};
-    left_ = 0;
-    top_ = 0;
-    if (limits_.max_width > 0 && limits_.max_height > 0) {
-      width_ = limits_.max_width * 15;
-      height_ = limits_.max_height * 15;
+    if (limits_.installed) {
+      const MinMaxInfo info = min_max_info(limits_);
+      left_ = info.max_position.x * 15;
+      top_ = info.max_position.y * 15;
+      width_ = info.max_size.x * 15;
+      height_ = info.max_size.y * 15;
     }
   } else if (s == WindowState::Normal && before == WindowState::Maximized && normal_bounds_) {
     left_ = normal_bounds_->left;

@@ -103,6 +103,13 @@ struct SizeLimits {
   bool installed = false;
 };
 
+// What the window manager is told of a window's size limits: where and how
+// big it is when maximised, and the sizes the user may drag it between.
+struct MinMaxInfo {
+  Point max_size, max_position, min_track_size, max_track_size;
+};
+MinMaxInfo min_max_info(const SizeLimits& limits);
+
 // A rounded rectangle that clips the window, in pixels.
 struct WindowRegion {
   int width = 0, height = 0;

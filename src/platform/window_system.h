@@ -1,6 +1,7 @@
 // What the program asks of the windowing system beyond the form model.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "forms/geometry.h"
@@ -36,9 +37,9 @@ class WindowSystem {
   virtual void set_capture(Control& control) = 0;
   virtual void release_capture() = 0;
   // The system moves (or resizes from an edge) the window while the left
-  // button stays down.
+  // button stays down; when the resize is over, finished runs.
   virtual void start_system_move(Form& form) = 0;
-  virtual void start_system_resize(Form& form, HitCode edge) = 0;
+  virtual void start_system_resize(Form& form, HitCode edge, std::function<void()> finished) = 0;
   // Pops up a menu of a form at a point of the owner window (pixels), or at
   // the mouse position.
   virtual void popup_menu(Form& owner, Menu& menu, std::optional<Point> at) = 0;

@@ -7,10 +7,6 @@ void BA1::Form_LinkExecute(const std::string&) {}
 
 void BA1::l_com(const std::string&) {}
 
-void BA1::ttt_v() {}
-
-void BA1::npc_Click(int) {}
-
 void BA1::bo_but_Click(int) {}
 
 }  // namespace tav

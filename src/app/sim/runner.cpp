@@ -257,6 +257,8 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
     else control(w[1]).dbl_click();
   } else if (cmd == "mousedown" || cmd == "mousemove" || cmd == "mouseup") {
     const MouseEvent e = mouse(w, 2);
+    // Letting go of the button ends a system resize the press started.
+    if (cmd == "mouseup") hp.windows.finish_system_resize();
     if (arg(w, 1) == "form") {
       if (cmd == "mousedown") main().mouse_down(e);
       else if (cmd == "mousemove") main().mouse_move(e);

@@ -345,8 +345,8 @@ void HeadlessWindows::attach(Form& form) {
       panels_[b] = std::move(panel);
     } else if (auto* site = dynamic_cast<PlayerSite*>(c.get())) {
       if (registry_.can_create(kPlayerClassId)) {
-        player_ = std::make_unique<FakePlayer>(clock_, log_);
-        site->set_control(player_.get());
+        players_.emplace_back(site, std::make_unique<FakePlayer>(clock_, log_));
+        site->set_control(players_.back().second.get());
       }
     }
   }
@@ -361,7 +361,7 @@ void HeadlessWindows::detach(Form& form) {
       panels_.erase(b);
     } else if (auto* site = dynamic_cast<PlayerSite*>(c.get())) {
       site->set_control(nullptr);
-      player_.reset();
+      std::erase_if(players_, [&](const auto& p) { return p.first == site; });
     }
     if (captured_ == c.get()) captured_ = nullptr;
   }
@@ -383,13 +383,25 @@ void HeadlessWindows::release_capture() {
 
 void HeadlessWindows::start_system_move(Form& form) { log_.add("system move " + form.name()); }
 
-void HeadlessWindows::start_system_resize(Form& form, HitCode edge) {
+void HeadlessWindows::start_system_resize(Form& form, HitCode edge,
+                                          std::function<void()> finished) {
   log_.add("system resize " + form.name() + " " + to_text(static_cast<int>(edge)));
+  resize_finished_ = std::move(finished);
+}
+
+void HeadlessWindows::finish_system_resize() {
+  auto finished = std::move(resize_finished_);
+  resize_finished_ = nullptr;
+  if (finished) finished();
 }
 
 void HeadlessWindows::popup_menu(Form&, Menu& menu, std::optional<Point> at) {
   log_.add("popup " + menu.name +
            (at ? " at " + to_text(at->x) + "," + to_text(at->y) : std::string(" at mouse")));
+}
+
+FakePlayer* HeadlessWindows::player() const {
+  return players_.empty() ? nullptr : players_.back().second.get();
 }
 
 FakeBrowserPanel* HeadlessWindows::panel(const Browser& browser) const {

@@ -291,7 +291,9 @@ class HeadlessWindows final : public WindowSystem, public FormObserver {
   void set_capture(Control& control) override;
   void release_capture() override;
   void start_system_move(Form& form) override;
-  void start_system_resize(Form& form, HitCode edge) override;
+  void start_system_resize(Form& form, HitCode edge, std::function<void()> finished) override;
+  // The user lets go of the mouse button: a running system resize ends.
+  void finish_system_resize();
   void popup_menu(Form& owner, Menu& menu, std::optional<Point> at) override;
 
   void form_changed(Form&, Change) override {}
@@ -300,7 +302,8 @@ class HeadlessWindows final : public WindowSystem, public FormObserver {
   void menu_changed(Menu&) override {}
 
   FakeBrowserPanel* panel(const Browser& browser) const;
-  FakePlayer* player() const { return player_.get(); }
+  // The player of the main window attached last.
+  FakePlayer* player() const;
   Control* captured() const { return captured_; }
   std::vector<Form*> forms() const { return forms_; }
 
@@ -311,8 +314,9 @@ class HeadlessWindows final : public WindowSystem, public FormObserver {
   EffectLog& log_;
   std::vector<Form*> forms_;
   std::map<const Browser*, std::unique_ptr<FakeBrowserPanel>> panels_;
-  std::unique_ptr<FakePlayer> player_;
+  std::vector<std::pair<const Control*, std::unique_ptr<FakePlayer>>> players_;
   Control* captured_ = nullptr;
+  std::function<void()> resize_finished_;
 };
 
 // Fixed sizes of the skin images, as the artwork has them.
