@@ -23,8 +23,7 @@ bool is_colour(std::string_view s) {
   if (s.size() != 7 || s[0] != '#') return false;
   for (std::size_t i = 1; i < 7; ++i) {
     const char c = s[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-      return false;
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
   }
   return true;
 }

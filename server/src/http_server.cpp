@@ -40,7 +40,8 @@ constexpr auto kHangLimit = std::chrono::seconds(60);
 std::string utc_now() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
   std::tm tm{};
   gmtime_r(&t, &tm);
   char buf[96];
@@ -188,7 +189,12 @@ struct ContentServer::Impl {
     res.set_content(body, kHtml);
   }
 
-  httplib::Server::HandlerResponse faults(const Request& req, Response& res) {
+  // Runs before routing: the fault modes.
+  httplib::Server::HandlerResponse before_routing(const Request& req, Response& res) {
+    // Pages and texts are always answered whole (httplib would cut them yet
+    // keep status 200); send_file() answers ranges from the header itself.
+    // httplib's Request object is not const, only the reference to it.
+    const_cast<Request&>(req).ranges.clear();
     if (options.delay_ms > 0) pause(std::chrono::milliseconds(options.delay_ms));
     if (has_prefix(options.hang_prefixes, req.path)) {
       pause(kHangLimit);
@@ -240,8 +246,8 @@ struct ContentServer::Impl {
     if (ep.kind == "qvod")
       address = qvod_address(ep.file, file->size);
     else
-      address = "http://" + address_host + ":" + std::to_string(port) + "/media/" +
-                path_escape(ep.file);
+      address =
+          "http://" + address_host + ":" + std::to_string(port) + "/media/" + path_escape(ep.file);
     text(res, ep.label + "$" + address + "$" + ep.kind);
   }
 
@@ -263,9 +269,9 @@ struct ContentServer::Impl {
 
   // Serves a file of the media folder with byte ranges.
   void send_file(const Request& req, Response& res, const MediaFile& file, const char* type) {
-    // The range is answered here; httplib must not cut the body again.
+    // The range is answered here; req.ranges was cleared before routing, so
+    // httplib does not cut the body again.
     const ByteRange range = byte_range(req.get_header_value("Range"), file.size);
-    const_cast<Request&>(req).ranges.clear();
     res.set_header("Accept-Ranges", "bytes");
     if (range.kind == ByteRange::Kind::unsatisfiable) {
       res.status = 416;
@@ -313,14 +319,14 @@ struct ContentServer::Impl {
     std::string upper = hash;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const auto it = seeds.find(upper);
-    const std::optional<MediaFile> file =
-        it == seeds.end() ? std::nullopt : media.find(it->second);
+    const std::optional<MediaFile> file = it == seeds.end() ? std::nullopt : media.find(it->second);
     if (!file) return page(res, error_page(404, "片源不存在"), 404);
     send_file(req, res, *file, "video/mp4");
   }
 
   void routes() {
-    http.set_pre_routing_handler([this](const Request& req, Response& res) { return faults(req, res); });
+    http.set_pre_routing_handler(
+        [this](const Request& req, Response& res) { return before_routing(req, res); });
     http.Get("/", [](const Request&, Response& res) { res.set_redirect("/box/", 302); });
     http.Get("/box", [](const Request&, Response& res) { res.set_redirect("/box/", 301); });
     http.Get("/box/", [this](const Request&, Response& res) {
@@ -329,11 +335,14 @@ struct ContentServer::Impl {
     });
     http.Get("/box/+yy", [this](const Request&, Response& res) { page(res, hot_page(catalogue)); });
     http.Get("/box/+tv", [this](const Request&, Response& res) { page(res, tv_page(catalogue)); });
-    http.Get("/box/+h\\.asp", [this](const Request& req, Response& res) { episode_reply(req, res); });
+    http.Get("/box/+h\\.asp",
+             [this](const Request& req, Response& res) { episode_reply(req, res); });
     http.Get("/box/+play\\.htm", [](const Request&, Response& res) { page(res, player_page()); });
-    http.Get("/box/+pp\\.htm", [this](const Request& req, Response& res) { episode_list(req, res); });
+    http.Get("/box/+pp\\.htm",
+             [this](const Request& req, Response& res) { episode_list(req, res); });
     http.Get("/box/+lib/wen\\.txt", [this](const Request&, Response& res) {
-      text(res, options.version_text ? *options.version_text : version_text(options.version_fields));
+      text(res,
+           options.version_text ? *options.version_text : version_text(options.version_fields));
     });
     http.Get("/box/+update/update\\.exe", [](const Request&, Response& res) {
       static const std::string kBytes =
@@ -373,8 +382,8 @@ struct ContentServer::Impl {
       http.set_logger([this](const Request& req, const Response& res) {
         const std::size_t bytes = res.body.empty() ? res.content_length_ : res.body.size();
         say(utc_now() + " " + req.remote_addr + ":" + std::to_string(req.remote_port) + " " +
-            req.method + " " + log_safe(req.target, 300) + " " + std::to_string(res.status) +
-            " " + std::to_string(bytes));
+            req.method + " " + log_safe(req.target, 300) + " " + std::to_string(res.status) + " " +
+            std::to_string(bytes));
       });
     }
   }
@@ -433,12 +442,13 @@ int ContentServer::run() {
       ++files;
       if (s.media.find(e.file)) ++present;
     }
-  s.say("tavori-server: serving http://" + s.address_host + ":" + std::to_string(port) +
-        "/box/ (" + std::to_string(s.catalogue.series.size()) + " series; media " +
-        std::to_string(present) + " of " + std::to_string(files) + " files in " + o.media + ")");
+  s.say("tavori-server: serving http://" + s.address_host + ":" + std::to_string(port) + "/box/ (" +
+        std::to_string(s.catalogue.series.size()) + " series; media " + std::to_string(present) +
+        " of " + std::to_string(files) + " files in " + o.media + ")");
   if (present < files)
-    s.say("tavori-server: episodes without their media file answer \"0\"; run server/make_media.sh " +
-          o.media);
+    s.say(
+        "tavori-server: episodes without their media file answer \"0\"; run server/make_media.sh " +
+        o.media);
 
   if (s.stopping) return 0;
   s.http.listen_after_bind();

@@ -48,12 +48,12 @@ ByteRange byte_range(std::string_view header, std::uintmax_t size) {
   ByteRange whole{ByteRange::Kind::whole, 0, size};
   const std::string h = tav::trim_spaces(header);
   if (!tav::starts_with(tav::ascii_lower(h), "bytes=")) return whole;
-  const std::string spec = tav::trim_spaces(std::string_view(h).substr(6));
-  if (tav::contains(spec, ",")) return whole;
-  const std::size_t dash = spec.find('-');
+  const std::string range_text = tav::trim_spaces(std::string_view(h).substr(6));
+  if (tav::contains(range_text, ",")) return whole;
+  const std::size_t dash = range_text.find('-');
   if (dash == std::string::npos) return whole;
-  const std::string_view a = std::string_view(spec).substr(0, dash);
-  const std::string_view b = std::string_view(spec).substr(dash + 1);
+  const std::string_view a = std::string_view(range_text).substr(0, dash);
+  const std::string_view b = std::string_view(range_text).substr(dash + 1);
 
   std::uintmax_t first = 0, last = 0;
   if (a.empty()) {  // the final n bytes

@@ -115,10 +115,10 @@ std::string episode_chips(const Series& s) {
 std::string js_string(std::string_view text) {
   std::string out = "\"";
   for (const char16_t u : tav::utf8_to_utf16(text)) {
-    const bool plain = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') ||
-                       (u >= 'a' && u <= 'z') || u == ':' || u == '/' || u == '.' ||
-                       u == '-' || u == '_' || u == '%' || u == '@' || u == '*' || u == '+' ||
-                       u == '=' || u == '?' || u == ' ' || u == ',';
+    const bool plain = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+                       u == ':' || u == '/' || u == '.' || u == '-' || u == '_' || u == '%' ||
+                       u == '@' || u == '*' || u == '+' || u == '=' || u == '?' || u == ' ' ||
+                       u == ',';
     if (plain) {
       out += static_cast<char>(u);
     } else {
@@ -170,12 +170,23 @@ std::string html_escape(std::string_view text) {
   out.reserve(text.size());
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -212,7 +223,7 @@ namespace {
 constexpr const char* kHotStyle = R"(
 .hero{position:relative;display:block;margin:10px 8px 6px;height:150px;border-radius:6px;overflow:hidden;background:linear-gradient(120deg,var(--a),var(--b));box-shadow:inset 0 0 0 1px rgba(255,255,255,.06)}
 .hero::before{content:"";position:absolute;inset:0;background:radial-gradient(circle at 85% 20%,rgba(255,255,255,.22),transparent 45%),linear-gradient(90deg,rgba(0,0,0,.75),rgba(0,0,0,.1) 75%)}
-.hero .glyph{position:absolute;right:10px;bottom:-22px;font-size:130px;font-weight:700;line-height:1;color:rgba(255,255,255,.1)}
+.hero .glyph{position:absolute;right:14px;bottom:-6px;font-size:118px;font-weight:700;line-height:1;color:rgba(255,255,255,.1)}
 .hero .txt{position:absolute;left:16px;right:120px;top:16px;bottom:14px;display:flex;flex-direction:column}
 .hero .kicker{color:#80A8FF;font-size:11px;letter-spacing:2px}
 .hero h2{margin-top:2px;color:#fff;font-size:18px;font-weight:600;line-height:1.3;display:-webkit-box;-webkit-line-clamp:2;-webkit-box-orient:vertical;overflow:hidden;word-break:break-all;text-shadow:0 1px 3px #000}
@@ -244,8 +255,9 @@ constexpr const char* kHotStyle = R"(
 std::string hot_page(const Catalogue& catalogue) {
   const std::vector<const Series*> list = catalogue.shelf("hot");
   std::string out = page_head("Tavori 热播", kHotStyle);
-  out += "<body>\n<header class=\"top\"><h1>热播</h1><span class=\"sub\">本周最受欢迎</span>"
-         "<span class=\"mark\">TAVORI</span></header>\n";
+  out +=
+      "<body>\n<header class=\"top\"><h1>热播</h1><span class=\"sub\">本周最受欢迎</span>"
+      "<span class=\"mark\">TAVORI</span></header>\n";
   if (list.empty()) {
     out += "<p class=\"empty\">暂时没有热播内容</p>\n</body>\n</html>\n";
     return out;
@@ -326,7 +338,8 @@ std::string tv_page(const Catalogue& catalogue) {
       // Tiles share the series colours, turned a little per channel.
       const int turn = static_cast<int>((i * 47) % 360);
       out += "<a class=\"ch\" href=\"" + lookup_link(*s, i) + "\" title=\"" +
-             html_escape(ep.label) + "\"><div class=\"screen\"><span class=\"bg\" style=\"--a:" + c.a + ";--b:" + c.b +
+             html_escape(ep.label) +
+             "\"><div class=\"screen\"><span class=\"bg\" style=\"--a:" + c.a + ";--b:" + c.b +
              ";filter:hue-rotate(" + std::to_string(turn) + "deg)\"></span><span class=\"num\">" +
              num + "</span><span class=\"glyph\">" + html_escape(channel_glyph(ep.label)) +
              "</span><span class=\"live\"><i></i>直播</span></div>";
@@ -334,7 +347,8 @@ std::string tv_page(const Catalogue& catalogue) {
              "%\"></span></div>";
       out += "<div class=\"cap\"><div class=\"name\">" + html_escape(ep.label) +
              "</div><div class=\"now\">" +
-             html_escape(ep.note.empty() ? std::string("正在播出") : ep.note) + "</div></div></a>\n";
+             html_escape(ep.note.empty() ? std::string("正在播出") : ep.note) +
+             "</div></div></a>\n";
     }
     out += "</div></section>\n";
   }
@@ -381,13 +395,14 @@ constexpr const char* kEpisodeStyle = R"(
 }  // namespace
 
 std::string episode_page(const Catalogue& catalogue, const EpisodePageQuery& query, bool& found) {
-  const Series* s = query.series <= 0x7FFFFFFF ? catalogue.find(static_cast<long>(query.series))
-                                               : nullptr;
+  const Series* s =
+      query.series <= 0x7FFFFFFF ? catalogue.find(static_cast<long>(query.series)) : nullptr;
   found = s != nullptr;
   if (!s) {
     std::string out = page_head("剧集列表", kEpisodeStyle);
     out += "<body>\n<div class=\"missing\"><b>";
-    out += query.name.empty() ? std::string("没有找到这部剧") : "没有找到「" + html_escape(query.name) + "」";
+    out += query.name.empty() ? std::string("没有找到这部剧")
+                              : "没有找到「" + html_escape(query.name) + "」";
     out += "</b>片库里没有这部剧，可能已经下架。</div>\n</body>\n</html>\n";
     return out;
   }
@@ -412,8 +427,9 @@ std::string episode_page(const Catalogue& catalogue, const EpisodePageQuery& que
     out += std::string("<span class=\"kind\">") + (ep.kind == "qvod" ? "高清" : "网页") +
            "</span></a>\n";
   }
-  out += "</nav>\n<script>var c=document.querySelector('.row.current');"
-         "if(c)c.scrollIntoView({block:'center'});</script>\n</body>\n</html>\n";
+  out +=
+      "</nav>\n<script>var c=document.querySelector('.row.current');"
+      "if(c)c.scrollIntoView({block:'center'});</script>\n</body>\n</html>\n";
   return out;
 }
 
@@ -473,7 +489,8 @@ video{display:block;width:100%;height:100%;background:#000;object-fit:contain;ou
     name = qvod[3];
   } else if (/^https?:\/\//i.test(address)) {
     source = address;
-    name = decodeURI(address.replace(/[?#].*$/, '').replace(/^.*\//, ''));
+    name = address.replace(/[?#].*$/, '').replace(/^.*\//, '');
+    try { name = decodeURIComponent(name); } catch (e) {}
   }
   if (!source) { say('无法播放', kind === 'qvod' ? '片源地址有误' : '不支持的播放地址'); return; }
   if (name) {
@@ -539,31 +556,35 @@ std::string ad_page(std::string_view which, const Catalogue& catalogue) {
   for (const Series& s : catalogue.series)
     if (!s.pending && !s.on_shelf("hot") && !s.on_shelf("tv")) picks.push_back(&s);
   std::string out = page_head("Tavori", kAdStyle);
-  out += "<body>\n<div class=\"ad\"><div class=\"brand\"><i></i>TAVORI</div>"
-         "<span class=\"label\">推广</span>";
+  out +=
+      "<body>\n<div class=\"ad\"><div class=\"brand\"><i></i>TAVORI</div>"
+      "<span class=\"label\">推广</span>";
   if (which == "tui") {
     out += "<div class=\"body\"><h2>今日<em>推荐</em></h2></div><div class=\"picks\">";
     for (std::size_t i = 0; i < picks.size() && i < 3; ++i) {
       const Series& s = *picks[i];
       out += "<a class=\"pick\" href=\"" + lookup_link(s, 0) + "\"><span class=\"n\">" +
              std::to_string(i + 1) + "</span>" + poster(s, "xs") + "<span class=\"t\">" +
-             html_escape(s.name) + "</span><span class=\"m\">" +
-             std::to_string(s.episodes.size()) + " 集</span></a>";
+             html_escape(s.name) + "</span><span class=\"m\">" + std::to_string(s.episodes.size()) +
+             " 集</span></a>";
     }
     out += "</div>";
   } else {
     if (which == "fudong") {
-      out += "<div class=\"body\"><h2>新剧抢先看<br><em>高清</em>不等待</h2>"
-             "<p>每周更新 · 随点随看 · 不限速</p></div>";
+      out +=
+          "<div class=\"body\"><h2>新剧抢先看<br><em>高清</em>不等待</h2>"
+          "<p>每周更新 · 随点随看 · 不限速</p></div>";
     } else {
-      out += "<div class=\"body\"><h2>休息一下<br>精彩<em>马上继续</em></h2>"
-             "<p>Tavori 影视，好片看不停</p></div>";
+      out +=
+          "<div class=\"body\"><h2>休息一下<br>精彩<em>马上继续</em></h2>"
+          "<p>Tavori 影视，好片看不停</p></div>";
     }
     if (!picks.empty()) {
       const Series& s = *picks[which == "fudong" && picks.size() > 1 ? 1 : 0];
       out += "<div class=\"feature\">" + poster(s, "sm") + "<div class=\"info\"><b>" +
-             html_escape(s.name) + "</b><span>" + html_escape(s.genre.empty() ? "热播中" : s.genre) +
-             " · 共 " + std::to_string(s.episodes.size()) + " 集</span></div><a class=\"go\" href=\"" +
+             html_escape(s.name) + "</b><span>" +
+             html_escape(s.genre.empty() ? "热播中" : s.genre) + " · 共 " +
+             std::to_string(s.episodes.size()) + " 集</span></div><a class=\"go\" href=\"" +
              lookup_link(s, 0) + "\">立即观看</a></div>";
     }
   }
@@ -576,8 +597,8 @@ std::string error_page(int status, std::string_view message) {
 .err{padding:60px 20px;text-align:center}
 .err b{display:block;font:700 40px/1 "DejaVu Sans",sans-serif;color:#2A2929;margin-bottom:10px}
 )");
-  out += "<body>\n<div class=\"err\"><b>" + std::to_string(status) + "</b>" +
-         html_escape(message) + "</div>\n</body>\n</html>\n";
+  out += "<body>\n<div class=\"err\"><b>" + std::to_string(status) + "</b>" + html_escape(message) +
+         "</div>\n</body>\n</html>\n";
   return out;
 }
 

@@ -165,6 +165,7 @@ BA1::BA1(Platform& platform, AppConfig cfg)
       Timer6(add_timer("Timer6", 50000, false)),
       player(QvodC) {
   set_metrics(&pf.metrics);
+  set_borderless(true);
   set_caption("Tavori 1.0");
   set_size(kDesignWidth, kDesignHeight);
 
@@ -270,6 +271,7 @@ void BA1::wire_events() {
   on_mouse_move = [this](const MouseEvent& e) { Form_MouseMove(e); };
   on_mouse_down = [this](const MouseEvent& e) { Form_MouseDown(e); };
   on_dbl_click = [this] { Form_DblClick(); };
+  on_close_request = [this] { npc_Click(0); };
   for (const auto& [i, c] : npc.items()) {
     const int index = i;
     c->on_click = [this, index] { npc_Click(index); };
@@ -292,6 +294,7 @@ void BA1::wire_events() {
     const int index = i;
     c->on_click = [this, index] { bo_but_Click(index); };
   }
+  wire_panel_events();
 }
 
 }  // namespace tav

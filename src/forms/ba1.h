@@ -205,6 +205,7 @@ class BA1 final : public Form, public ListPageView {
                      bool visible);
   void add_npc(Control* parent, int first, int last, Rect r);
   void wire_events();
+  void wire_panel_events();
 
   std::unique_ptr<Tip> tip_;
   bool unloaded_ = false;

@@ -158,6 +158,9 @@ class Form {
   void set_mouse_pointer(MousePointer p);
   bool key_preview() const { return key_preview_; }
   void set_key_preview(bool on) { key_preview_ = on; }
+  // A borderless window draws its own frame and caption.
+  bool borderless() const { return borderless_; }
+  void set_borderless(bool on) { borderless_ = on; }
   // The minimise-box and maximise-box style bits.
   int style() const { return style_; }
   void set_style(int bits);
@@ -187,6 +190,8 @@ class Form {
   std::function<void(const MouseEvent&)> on_mouse_up;
   std::function<void()> on_dbl_click;
   std::function<void(int key, int shift)> on_key_down;
+  // The window manager asks the window to close (its own close command).
+  std::function<void()> on_close_request;
 
   void resize_event();
   void mouse_down(const MouseEvent& e);
@@ -234,6 +239,7 @@ class Form {
   WindowRegion region_;
   MousePointer pointer_ = MousePointer::Default;
   bool key_preview_ = false;
+  bool borderless_ = false;
   int style_ = 0;
   SizeLimits limits_;
   std::vector<DrawOp> drawing_;

@@ -1,0 +1,59 @@
+// tavori: the desktop client.
+#include <QApplication>
+#include <QDir>
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "forms/ba1.h"
+#include "platform/qt/qt_browser.h"
+#include "platform/qt/qt_platform.h"
+#include "startup/startup.h"
+
+namespace {
+
+// The command line without the program's own path, as a second start hands
+// it over: arguments with spaces in double quotes.
+std::string command_line(int argc, char** argv) {
+  std::string out;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (!out.empty()) out += ' ';
+    out += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = command_line(argc, argv);
+  // The link-protocol schemes must be known before the application exists.
+  tav::qt::register_link_schemes();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // The program's arguments are its own; the toolkit gets only its options.
+  std::vector<char*> qt_argv{argv[0]};
+  static char engine_args[] = "--webEngineArgs";
+  static char per_site[] = "--process-per-site";
+  qt_argv.push_back(engine_args);
+  qt_argv.push_back(per_site);
+  int qt_argc = static_cast<int>(qt_argv.size());
+  qt_argv.push_back(nullptr);
+  QApplication app(qt_argc, qt_argv.data());
+  std::setlocale(LC_NUMERIC, "C");
+  app.setApplicationName(QStringLiteral("Tavori"));
+  app.setQuitOnLastWindowClosed(false);
+
+  const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  tav::qt::QtPlatform platform(folder);
+  tav::AppConfig config;
+  config.app_folder = folder;
+  config.server_base = TAVORI_SERVER_BASE;
+  config.command_line = command;
+  config.vendor_home = TAVORI_VENDOR_HOME;
+  std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);
+  if (!window) return 0;
+  const int rc = app.exec();
+  window.reset();
+  return rc;
+}

@@ -1,0 +1,241 @@
+#include "platform/qt/qt_services.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <cstdlib>
+
+#include "base/text.h"
+
+namespace tav::qt {
+
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+}  // namespace
+
+// Dialogs ----------------------------------------------------------------------
+
+MsgAnswer QtDialogs::message_box(std::string_view text, std::string_view title,
+                                 MsgButtons buttons, MsgIcon icon) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(qs(title));
+  box.setText(qs(text));
+  box.setIcon(icon == MsgIcon::Question      ? QMessageBox::Question
+              : icon == MsgIcon::Information ? QMessageBox::Information
+                                             : QMessageBox::NoIcon);
+  if (buttons == MsgButtons::YesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+  }
+  const int r = box.exec();
+  if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+  return r == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+QString QtDialogs::qt_filter(std::string_view filter) {
+  const std::vector<std::string> parts = split(filter, "|");
+  QStringList out;
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const std::string& p : split(parts[i + 1], ";"))
+      if (!p.empty()) patterns << (p == "*.*" ? QStringLiteral("*") : qs(p));
+    out << qs(parts[i]) + " (" + patterns.join(' ') + ")";
+  }
+  return out.join(";;");
+}
+
+std::string QtDialogs::open_file(std::string_view filter, std::string_view title) {
+  const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), qs(title),
+                                                    QString(), qt_filter(filter));
+  return file.toStdString();
+}
+
+std::string QtDialogs::choose_folder(std::string_view initial_folder, std::string_view prompt) {
+  const QString folder = QFileDialog::getExistingDirectory(
+      QApplication::activeWindow(), prompt.empty() ? QStringLiteral("请选择文件夹") : qs(prompt),
+      qs(initial_folder));
+  return folder.toStdString();
+}
+
+// Screen -----------------------------------------------------------------------
+
+WorkArea QtScreen::work_area() const {
+  const QScreen* s = QGuiApplication::primaryScreen();
+  if (!s) return {0, 0, 1024, 728};
+  const QRect r = s->availableGeometry();
+  return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+int QtScreen::width_px() const {
+  const QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().width() : 1024;
+}
+
+int QtScreen::height_px() const {
+  const QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().height() : 768;
+}
+
+// Event loop -------------------------------------------------------------------
+
+void QtEventLoop::do_events() { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); }
+
+void QtEventLoop::end_process() {
+  ended_ = true;
+  std::_Exit(0);
+}
+
+void QtEventLoop::quit() {
+  ended_ = true;
+  QCoreApplication::quit();
+}
+
+// Fonts and metrics ------------------------------------------------------------
+
+QFont form_font(int pixel_size, bool bold) {
+  QFont f(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("Sans Serif")});
+  f.setPixelSize(pixel_size > 0 ? pixel_size : 12);
+  f.setBold(bold);
+  return f;
+}
+
+Point QtTextMetrics::measure(const std::string& text, int font_size, bool bold) const {
+  const QFontMetrics m(form_font(font_size, bold));
+  return {m.horizontalAdvance(QString::fromStdString(text)), m.height()};
+}
+
+// Images -----------------------------------------------------------------------
+
+const QPixmap& QtImages::pixmap(const std::string& id) {
+  static std::map<std::string, QPixmap> cache;
+  auto it = cache.find(id);
+  if (it == cache.end()) {
+    QPixmap p(":/skin/" + QString::fromStdString(id) + ".png");
+    it = cache.emplace(id, std::move(p)).first;
+  }
+  return it->second;
+}
+
+Picture QtImages::load_resource(int number) const {
+  if (number < 101 || number > 111) return {};
+  const std::string id = "ppt" + std::to_string(number - 101);
+  const QPixmap& p = pixmap(id);
+  if (p.isNull()) return {};
+  return {id, p.width(), p.height()};
+}
+
+// Tray -------------------------------------------------------------------------
+
+QtTray::QtTray() = default;
+
+void QtTray::add(std::string_view tip) {
+  if (!icon_) {
+    icon_ = std::make_unique<QSystemTrayIcon>(QIcon(":/skin/tavori64.png"));
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, this,
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                       if (reason == QSystemTrayIcon::Trigger && on_left_click) on_left_click();
+                       if (reason == QSystemTrayIcon::Context && on_right_click) on_right_click();
+                     });
+  }
+  icon_->setToolTip(qs(tip));
+  icon_->show();
+}
+
+void QtTray::modify(std::string_view tip) {
+  if (icon_) icon_->setToolTip(qs(tip));
+}
+
+void QtTray::show_balloon(std::string_view title, std::string_view text) {
+  if (icon_) icon_->showMessage(qs(title), qs(text), QSystemTrayIcon::Information);
+}
+
+void QtTray::remove() {
+  if (icon_) icon_->hide();
+  icon_.reset();
+}
+
+// Single instance ---------------------------------------------------------------
+
+QtSingleInstance::QtSingleInstance(const std::string& app_folder) {
+  const QByteArray hash =
+      QCryptographicHash::hash(QByteArray::fromStdString(app_folder), QCryptographicHash::Sha1)
+          .toHex()
+          .left(12);
+  key_ = QStringLiteral("Tavori-BA1-") + QString::fromLatin1(hash);
+}
+
+QtSingleInstance::~QtSingleInstance() { withdraw(); }
+
+bool QtSingleInstance::another_running() {
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (dir.isEmpty()) dir = QDir::tempPath();
+  lock_ = std::make_unique<QLockFile>(dir + "/" + key_ + ".lock");
+  lock_->setStaleLockTime(0);  // a lock of a process that died is stale
+  if (lock_->tryLock(100)) return false;
+  // Locked by a live process: another instance, unless it does not answer.
+  QLocalSocket probe;
+  probe.connectToServer(key_);
+  const bool answers = probe.waitForConnected(1000);
+  probe.abort();
+  if (answers) return true;
+  lock_->removeStaleLockFile();
+  return !lock_->tryLock(100);
+}
+
+void QtSingleInstance::serve(std::function<void(const std::string&)> on_execute) {
+  handler_ = std::move(on_execute);
+  server_ = std::make_unique<QLocalServer>();
+  QLocalServer::removeServer(key_);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_->listen(key_)) return;
+  QObject::connect(server_.get(), &QLocalServer::newConnection, this, [this] {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+      auto* buffer = new QByteArray;
+      QObject::connect(socket, &QLocalSocket::readyRead, socket,
+                       [socket, buffer] { buffer->append(socket->readAll()); });
+      QObject::connect(socket, &QLocalSocket::disconnected, this, [this, socket, buffer] {
+        buffer->append(socket->readAll());
+        const std::string command = buffer->toStdString();
+        delete buffer;
+        socket->deleteLater();
+        if (handler_) handler_(command);
+      });
+    }
+  });
+}
+
+void QtSingleInstance::withdraw() {
+  if (server_) server_->close();
+  server_.reset();
+  handler_ = nullptr;
+}
+
+bool QtSingleInstance::send(std::string_view command_line) {
+  QLocalSocket socket;
+  socket.connectToServer(key_);
+  if (!socket.waitForConnected(2000)) return false;
+  socket.write(command_line.data(), static_cast<qint64>(command_line.size()));
+  socket.waitForBytesWritten(2000);
+  socket.disconnectFromServer();
+  if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(1000);
+  return true;
+}
+
+}  // namespace tav::qt

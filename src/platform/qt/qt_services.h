@@ -1,0 +1,97 @@
+// Desktop services on Qt: dialogs, the screen, the event loop, text
+// metrics, skin images, the tray icon and the single-instance channel.
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <map>
+#include <memory>
+
+#include "forms/form.h"
+#include "platform/dialogs.h"
+#include "platform/event_loop.h"
+#include "platform/images.h"
+#include "platform/screen.h"
+#include "platform/single_instance.h"
+#include "platform/tray.h"
+
+namespace tav::qt {
+
+class QtDialogs final : public Dialogs {
+ public:
+  MsgAnswer message_box(std::string_view text, std::string_view title, MsgButtons buttons,
+                        MsgIcon icon) override;
+  std::string open_file(std::string_view filter, std::string_view title) override;
+  std::string choose_folder(std::string_view initial_folder, std::string_view prompt) override;
+  // "caption|*.a;*.b|caption|*.*" as Qt writes it: "caption (*.a *.b);;caption (*)".
+  static QString qt_filter(std::string_view filter);
+};
+
+class QtScreen final : public Screen {
+ public:
+  WorkArea work_area() const override;
+  int width_px() const override;
+  int height_px() const override;
+};
+
+class QtEventLoop final : public EventLoop {
+ public:
+  void do_events() override;
+  void end_process() override;
+  void quit() override;
+  bool ended() const override { return ended_; }
+
+ private:
+  bool ended_ = false;
+};
+
+// The font every form uses, at a pixel size.
+QFont form_font(int pixel_size, bool bold);
+
+class QtTextMetrics final : public TextMetrics {
+ public:
+  Point measure(const std::string& text, int font_size, bool bold) const override;
+};
+
+// Skin images compiled into the program (":/skin/<id>.png").
+class QtImages final : public Images {
+ public:
+  Picture load_resource(int number) const override;
+  // The pixmap of a picture id, cached.
+  static const QPixmap& pixmap(const std::string& id);
+};
+
+class QtTray final : public QObject, public TrayIcon {
+ public:
+  QtTray();
+  void add(std::string_view tip) override;
+  void modify(std::string_view tip) override;
+  void show_balloon(std::string_view title, std::string_view text) override;
+  void remove() override;
+
+ private:
+  std::unique_ptr<QSystemTrayIcon> icon_;
+};
+
+// One running instance per application folder: a lock file tells, a local
+// socket carries a second start's command line to the first.
+class QtSingleInstance final : public QObject, public SingleInstance {
+ public:
+  explicit QtSingleInstance(const std::string& app_folder);
+  ~QtSingleInstance() override;
+  bool another_running() override;
+  void serve(std::function<void(const std::string&)> on_execute) override;
+  void withdraw() override;
+  bool send(std::string_view command_line) override;
+
+ private:
+  QString key_;
+  std::unique_ptr<QLockFile> lock_;
+  std::unique_ptr<QLocalServer> server_;
+  std::function<void(const std::string&)> handler_;
+};
+
+}  // namespace tav::qt

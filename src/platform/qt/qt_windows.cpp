@@ -1,0 +1,574 @@
+#include "platform/qt/qt_windows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QLabel>
+#include <QLibrary>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "forms/browser.h"
+#include "forms/player_site.h"
+#include "platform/qt/qt_browser.h"
+#include "platform/qt/qt_services.h"
+#include "suite/player/embedded_player.h"
+#include "suite/registry/file_component_registry.h"
+
+namespace tav::qt {
+
+namespace {
+
+QColor qcolor(Color c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
+int button_mask(Qt::MouseButtons b) {
+  return ((b & Qt::LeftButton) ? 1 : 0) | ((b & Qt::RightButton) ? 2 : 0) |
+         ((b & Qt::MiddleButton) ? 4 : 0);
+}
+
+int shift_mask(Qt::KeyboardModifiers m) {
+  return ((m & Qt::ShiftModifier) ? 1 : 0) | ((m & Qt::ControlModifier) ? 2 : 0) |
+         ((m & Qt::AltModifier) ? 4 : 0);
+}
+
+MouseEvent mouse_event(const QMouseEvent* e, bool pressed_button) {
+  MouseEvent m;
+  m.button = pressed_button ? button_mask(e->button()) : button_mask(e->buttons());
+  m.shift = shift_mask(e->modifiers());
+  m.x = static_cast<int>(e->position().x());
+  m.y = static_cast<int>(e->position().y());
+  return m;
+}
+
+// Key codes as the program knows them (virtual-key codes).
+int virtual_key(int qt_key) {
+  switch (qt_key) {
+    case Qt::Key_Space: return 32;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    default: break;
+  }
+  if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return 'A' + (qt_key - Qt::Key_A);
+  if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) return '0' + (qt_key - Qt::Key_0);
+  return 0;
+}
+
+Qt::CursorShape cursor_shape(MousePointer p) {
+  switch (p) {
+    case MousePointer::SizeNS: return Qt::SizeVerCursor;
+    case MousePointer::SizeWE: return Qt::SizeHorCursor;
+    case MousePointer::SizeNWSE: return Qt::SizeFDiagCursor;
+    case MousePointer::SizeNESW: return Qt::SizeBDiagCursor;
+    case MousePointer::Hand: return Qt::PointingHandCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+
+void paint_drawing(QPainter& p, const std::vector<DrawOp>& drawing) {
+  for (const DrawOp& op : drawing) {
+    const QPixmap& pm = QtImages::pixmap(op.image.id);
+    if (pm.isNull()) continue;
+    p.drawPixmap(QRect(op.target.x, op.target.y, op.target.w, op.target.h), pm,
+                 QRect(op.source.x, op.source.y, op.source.w, op.source.h));
+  }
+}
+
+// A picture box, label or image.
+class ControlWidget final : public QWidget {
+ public:
+  ControlWidget(Control& model, QWidget* parent) : QWidget(parent), model_(model) {
+    setMouseTracking(true);
+    setCursor(Qt::ArrowCursor);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    if (!model_.transparent()) p.fillRect(rect(), qcolor(model_.back_color()));
+    if (!model_.picture().empty()) {
+      const QPixmap& pm = QtImages::pixmap(model_.picture().id);
+      if (!pm.isNull()) p.drawPixmap(0, 0, pm);
+    }
+    paint_drawing(p, model_.drawing());
+    if (!model_.caption().empty()) {
+      p.setFont(form_font(model_.font_size(), model_.font_bold()));
+      p.setPen(qcolor(model_.fore_color()));
+      p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                 QString::fromStdString(model_.caption()));
+    }
+  }
+  void mousePressEvent(QMouseEvent* e) override {
+    pressed_ = true;
+    model_.mouse_down(mouse_event(e, true));
+  }
+  void mouseMoveEvent(QMouseEvent* e) override { model_.mouse_move(mouse_event(e, false)); }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    model_.mouse_up(mouse_event(e, true));
+    const bool inside = rect().contains(e->position().toPoint());
+    if (pressed_ && inside && !double_clicked_ && e->button() == Qt::LeftButton) model_.click();
+    pressed_ = double_clicked_ = false;
+  }
+  void mouseDoubleClickEvent(QMouseEvent* e) override {
+    double_clicked_ = true;
+    pressed_ = true;
+    model_.mouse_down(mouse_event(e, true));
+    model_.dbl_click();
+  }
+
+ private:
+  Control& model_;
+  bool pressed_ = false;
+  bool double_clicked_ = false;
+};
+
+}  // namespace
+
+// The window of a form.
+class FormWindow final : public QWidget {
+ public:
+  explicit FormWindow(Form& model) : QWidget(nullptr), model_(model) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    if (model.borderless()) setWindowFlag(Qt::FramelessWindowHint, true);
+    setWindowIcon(QIcon(":/skin/tavori64.png"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0x07, 0x07, 0x07));
+    setPalette(pal);
+    setAutoFillBackground(true);
+  }
+
+  Form& model() const { return model_; }
+  bool applying = false;  // the model is being mirrored: do not report back
+
+  // Moves or resizes by hand while the button stays down, where the window
+  // manager cannot do it.
+  void begin_manual_drag(Qt::Edges edges, std::function<void()> finished) {
+    drag_ = true;
+    drag_edges_ = edges;
+    drag_start_ = QCursor::pos();
+    drag_geometry_ = geometry();
+    drag_finished_ = std::move(finished);
+    grabMouse();
+  }
+  void end_drag() {
+    if (!drag_) return;
+    drag_ = false;
+    releaseMouse();
+    if (auto f = std::move(drag_finished_)) f();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    paint_drawing(p, model_.drawing());
+  }
+  void resizeEvent(QResizeEvent*) override { report_geometry(); }
+  void moveEvent(QMoveEvent*) override { report_geometry(); }
+  void changeEvent(QEvent* e) override {
+    QWidget::changeEvent(e);
+    if (e->type() != QEvent::WindowStateChange || applying) return;
+    if (isMinimized() && model_.window_state() != WindowState::Minimized) {
+      model_.backend_state_changed(WindowState::Minimized);
+    } else if (!isMinimized() && model_.window_state() == WindowState::Minimized) {
+      model_.backend_state_changed(WindowState::Normal);
+    }
+  }
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (model_.on_close_request) model_.on_close_request();
+  }
+  void mousePressEvent(QMouseEvent* e) override { model_.mouse_down(mouse_event(e, true)); }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    if (drag_) {
+      manual_drag();
+      return;
+    }
+    model_.mouse_move(mouse_event(e, false));
+  }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    if (drag_) {
+      end_drag();
+      return;
+    }
+    model_.mouse_up(mouse_event(e, true));
+  }
+  void mouseDoubleClickEvent(QMouseEvent*) override { model_.dbl_click(); }
+  void keyPressEvent(QKeyEvent* e) override {
+    if (const int key = virtual_key(e->key())) model_.key_down(key, shift_mask(e->modifiers()));
+  }
+
+ private:
+  void report_geometry() {
+    if (applying || !isVisible()) return;
+    const QRect g = geometry();
+    model_.backend_resized(g.x(), g.y(), g.width(), g.height());
+  }
+  void manual_drag() {
+    const QPoint d = QCursor::pos() - drag_start_;
+    QRect g = drag_geometry_;
+    if (drag_edges_ == Qt::Edges()) {
+      g.moveTo(g.topLeft() + d);
+    } else {
+      if (drag_edges_ & Qt::LeftEdge) g.setLeft(g.left() + d.x());
+      if (drag_edges_ & Qt::RightEdge) g.setRight(g.right() + d.x());
+      if (drag_edges_ & Qt::TopEdge) g.setTop(g.top() + d.y());
+      if (drag_edges_ & Qt::BottomEdge) g.setBottom(g.bottom() + d.y());
+      if (g.width() < 50 || g.height() < 50) return;
+    }
+    setGeometry(g);
+  }
+
+  Form& model_;
+  bool drag_ = false;
+  Qt::Edges drag_edges_;
+  QPoint drag_start_;
+  QRect drag_geometry_;
+  std::function<void()> drag_finished_;
+};
+
+namespace {
+
+// The player area: the player library's video widget fills it.
+class PlayerHost final : public QWidget {
+ public:
+  explicit PlayerHost(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+  }
+  void show_message(const QString& text) {
+    auto* label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setStyleSheet("color:#9C9C81;font-size:13px;background:#000000;");
+    layout()->addWidget(label);
+  }
+};
+
+}  // namespace
+
+QtWindows::QtWindows(const suite::FileComponentRegistry& registry) : registry_(registry) {}
+
+QtWindows::~QtWindows() = default;
+
+QWidget* QtWindows::widget_of(const Control& control) {
+  return static_cast<QWidget*>(control.backend_data);
+}
+
+FormWindow* QtWindows::window_of(const Form& form) {
+  return static_cast<FormWindow*>(form.backend_data);
+}
+
+QWidget* QtWindows::make_widget(Control& control, QWidget* parent) {
+  switch (control.kind()) {
+    case ControlKind::Browser: {
+      auto& browser = static_cast<Browser&>(control);
+      auto panel = std::make_unique<QtBrowserPanel>(browser, parent);
+      QWidget* view = panel->view();
+      browser.set_panel(panel.get());
+      panels_[&browser] = std::move(panel);
+      return view;
+    }
+    case ControlKind::PlayerSite: {
+      auto* host = new PlayerHost(parent);
+      make_player(static_cast<PlayerSite&>(control), host);
+      return host;
+    }
+    case ControlKind::CheckBox: {
+      auto* box = new QCheckBox(QString::fromStdString(control.caption()), parent);
+      Control* model = &control;
+      QObject::connect(box, &QCheckBox::toggled, box, [model](bool on) {
+        model->set_value(on ? 1 : 0);
+        model->click();
+      });
+      return box;
+    }
+    case ControlKind::TextBox: {
+      auto* edit = new QLineEdit(QString::fromStdString(control.text()), parent);
+      Control* model = &control;
+      QObject::connect(edit, &QLineEdit::textEdited, edit,
+                       [model](const QString& t) { model->set_text(t.toStdString()); });
+      return edit;
+    }
+    case ControlKind::CommandButton: {
+      auto* button = new QPushButton(QString::fromStdString(control.caption()), parent);
+      Control* model = &control;
+      QObject::connect(button, &QPushButton::clicked, button, [model] { model->click(); });
+      return button;
+    }
+    default: return new ControlWidget(control, parent);
+  }
+}
+
+void QtWindows::make_player(PlayerSite& site, QWidget* host) {
+  auto* view = static_cast<PlayerHost*>(host);
+  if (!registry_.can_create(suite::kPlayerClassId)) {
+    player_problem_ = registry_.problem(suite::kPlayerClassId);
+    view->show_message(QStringLiteral("播放器组件未注册，无法播放影片。"));
+    return;
+  }
+  if (!player_library_) {
+    player_library_ = std::make_unique<QLibrary>(
+        QString::fromStdString(registry_.library_of(suite::kPlayerClassId)));
+  }
+  auto create =
+      reinterpret_cast<suite::CreatePlayerFn>(player_library_->resolve(suite::kCreatePlayerSymbol));
+  suite::EmbeddedPlayer* player = create ? create(host, nullptr) : nullptr;
+  if (!player) {
+    player_problem_ = player_library_->errorString().toStdString();
+    view->show_message(QStringLiteral("无法载入播放器组件。"));
+    return;
+  }
+  if (QWidget* w = player->widget()) host->layout()->addWidget(w);
+  site.set_control(&player->control());
+  players_[&site].reset(player);
+}
+
+void QtWindows::attach(Form& form) {
+  auto* window = new FormWindow(form);
+  form.backend_data = window;
+  form.set_observer(this);
+  for (const auto& c : form.controls()) {
+    if (c->kind() == ControlKind::Timerless) continue;
+    QWidget* parent = c->parent() ? widget_of(*c->parent()) : window;
+    if (!parent) parent = window;
+    QWidget* w = make_widget(*c, parent);
+    c->backend_data = w;
+    for (Change what : {Change::Geometry, Change::Visible, Change::Enabled}) apply_control(*c, what);
+  }
+  // The first declared control lies on top of the later ones.
+  for (const auto& c : form.controls())
+    if (QWidget* w = widget_of(*c)) w->lower();
+  for (const auto& t : form.timers()) {
+    auto* timer = new QTimer(window);
+    Timer* model = t.get();
+    QObject::connect(timer, &QTimer::timeout, window, [model] { model->tick(); });
+    t->backend_data = timer;
+    timer_changed(*t);
+  }
+  for (Change what : {Change::Geometry, Change::Caption, Change::Region, Change::TopMost})
+    apply_form(form, what);
+  if (form.visible()) apply_form(form, Change::Visible);
+}
+
+void QtWindows::detach(Form& form) {
+  FormWindow* window = window_of(form);
+  if (!window) return;
+  if (QWidget* grabber = QWidget::mouseGrabber(); grabber && grabber->window() == window)
+    grabber->releaseMouse();
+  for (const auto& t : form.timers()) {
+    if (auto* timer = static_cast<QTimer*>(t->backend_data)) timer->stop();
+    t->backend_data = nullptr;
+  }
+  for (const auto& c : form.controls()) {
+    if (auto* site = dynamic_cast<PlayerSite*>(c.get())) {
+      site->set_control(nullptr);
+      players_.erase(site);  // before its widget goes
+    }
+  }
+  for (const auto& c : form.controls()) {
+    if (auto* browser = dynamic_cast<Browser*>(c.get())) {
+      browser->set_panel(nullptr);
+      panels_.erase(browser);
+    }
+    c->backend_data = nullptr;
+  }
+  form.set_observer(nullptr);
+  form.backend_data = nullptr;
+  delete window;
+}
+
+void QtWindows::form_changed(Form& form, Change what) { apply_form(form, what); }
+
+void QtWindows::control_changed(Control& control, Change what) { apply_control(control, what); }
+
+void QtWindows::apply_form(Form& form, Change what) {
+  FormWindow* w = window_of(form);
+  if (!w) return;
+  w->applying = true;
+  switch (what) {
+    case Change::Geometry:
+    case Change::WindowState: {
+      const QRect g(form.left() / 15, form.top() / 15, form.scale_width(), form.scale_height());
+      if (form.window_state() == WindowState::Minimized) {
+        if (w->isVisible()) w->showMinimized();
+      } else {
+        if (w->isMinimized()) w->showNormal();
+        if (form.size_limits().installed) {
+          w->setMinimumSize(form.size_limits().min_track_width, form.size_limits().min_track_height);
+          w->setMaximumSize(form.size_limits().max_width, form.size_limits().max_height);
+        }
+        if (w->geometry() != g) w->setGeometry(g);
+      }
+      break;
+    }
+    case Change::Visible:
+      if (form.visible()) {
+        w->show();
+        w->raise();
+        w->activateWindow();
+      } else {
+        w->hide();
+      }
+      break;
+    case Change::Caption: w->setWindowTitle(QString::fromStdString(form.caption())); break;
+    case Change::TopMost: {
+      const bool visible = w->isVisible();
+      w->setWindowFlag(Qt::WindowStaysOnTopHint, form.top_most());
+      if (visible) w->show();
+      break;
+    }
+    case Change::Region: {
+      const WindowRegion& r = form.region();
+      if (r.width > 0 && r.height > 0) {
+        QPainterPath path;
+        path.addRoundedRect(QRectF(0, 0, r.width - 1, r.height - 1), r.ellipse_width / 2.0,
+                            r.ellipse_height / 2.0);
+        w->setMask(QRegion(path.toFillPolygon().toPolygon()));
+      }
+      break;
+    }
+    case Change::Pointer: w->setCursor(cursor_shape(form.mouse_pointer())); break;
+    case Change::Drawing:
+    case Change::Refresh: w->update(); break;
+    default: break;
+  }
+  w->applying = false;
+}
+
+void QtWindows::apply_control(Control& control, Change what) {
+  QWidget* w = widget_of(control);
+  if (!w) return;
+  switch (what) {
+    case Change::Geometry: {
+      const Rect& r = control.geometry();
+      w->setGeometry(r.x, r.y, r.w, r.h);
+      break;
+    }
+    case Change::Visible: w->setVisible(control.visible()); break;
+    case Change::Enabled: w->setEnabled(control.enabled()); break;
+    case Change::Caption:
+      if (auto* box = qobject_cast<QCheckBox*>(w)) box->setText(QString::fromStdString(control.caption()));
+      else if (auto* b = qobject_cast<QPushButton*>(w)) b->setText(QString::fromStdString(control.caption()));
+      w->update();
+      break;
+    case Change::Value:
+      if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        const QSignalBlocker block(box);
+        box->setChecked(control.value() != 0);
+      }
+      break;
+    case Change::Text:
+      if (auto* edit = qobject_cast<QLineEdit*>(w))
+        if (edit->text().toStdString() != control.text()) edit->setText(QString::fromStdString(control.text()));
+      break;
+    default: w->update(); break;
+  }
+}
+
+void QtWindows::timer_changed(Timer& timer) {
+  auto* t = static_cast<QTimer*>(timer.backend_data);
+  if (!t) return;
+  if (timer.enabled() && timer.interval() > 0) {
+    if (!t->isActive() || t->interval() != timer.interval()) t->start(timer.interval());
+  } else {
+    t->stop();
+  }
+}
+
+void QtWindows::set_capture(Control& control) {
+  if (QWidget* w = widget_of(control); w && w->isVisible() && QWidget::mouseGrabber() != w)
+    w->grabMouse();
+}
+
+void QtWindows::release_capture() {
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+}
+
+void QtWindows::start_system_move(Form& form) {
+  FormWindow* w = window_of(form);
+  if (!w) return;
+  if (w->windowHandle() && w->windowHandle()->startSystemMove()) return;
+  w->begin_manual_drag(Qt::Edges(), nullptr);
+}
+
+void QtWindows::start_system_resize(Form& form, HitCode edge, std::function<void()> finished) {
+  FormWindow* w = window_of(form);
+  if (!w) return;
+  Qt::Edges edges;
+  switch (edge) {
+    case HitCode::Left: edges = Qt::LeftEdge; break;
+    case HitCode::Right: edges = Qt::RightEdge; break;
+    case HitCode::Top: edges = Qt::TopEdge; break;
+    case HitCode::Bottom: edges = Qt::BottomEdge; break;
+    case HitCode::TopLeft: edges = Qt::TopEdge | Qt::LeftEdge; break;
+    case HitCode::TopRight: edges = Qt::TopEdge | Qt::RightEdge; break;
+    case HitCode::BottomLeft: edges = Qt::BottomEdge | Qt::LeftEdge; break;
+    case HitCode::BottomRight: edges = Qt::BottomEdge | Qt::RightEdge; break;
+    default: return;
+  }
+  if (w->windowHandle() && w->windowHandle()->startSystemResize(edges)) {
+    // The window manager resizes: it is over once the button is up.
+    auto* poll = new QTimer(w);
+    auto done = std::make_shared<std::function<void()>>(std::move(finished));
+    auto started = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, w, [poll, done, started] {
+      if (QGuiApplication::mouseButtons() == Qt::NoButton || ++*started > 600) {
+        poll->stop();
+        poll->deleteLater();
+        if (*done) (*done)();
+      }
+    });
+    poll->start(100);
+    return;
+  }
+  w->begin_manual_drag(edges, std::move(finished));
+}
+
+void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
+  QMenu popup;
+  popup.setStyleSheet(
+      "QMenu{background:#151515;color:#C8C8B0;border:1px solid #2A2929;font-size:12px;}"
+      "QMenu::item{padding:5px 24px 5px 18px;}QMenu::item:selected{background:#26324A;"
+      "color:#FFFFFF;}QMenu::item:disabled{color:#555549;}QMenu::separator{height:1px;"
+      "background:#2A2929;margin:3px 6px;}");
+  std::map<QAction*, std::string> items;
+  for (const MenuItem& item : menu.items) {
+    if (!item.visible) continue;
+    if (item.caption == "-") {
+      popup.addSeparator();
+      continue;
+    }
+    QAction* a = popup.addAction(QString::fromStdString(item.caption));
+    a->setEnabled(item.enabled);
+    items[a] = item.name;
+  }
+  QPoint where = QCursor::pos();
+  if (at) {
+    Form* f = &owner;
+    if (FormWindow* w = window_of(*f)) where = w->mapToGlobal(QPoint(at->x, at->y));
+  }
+  QAction* chosen = popup.exec(where);
+  if (!chosen) return;
+  const auto it = items.find(chosen);
+  if (it == items.end()) return;
+  if (const MenuItem* item = menu.find(it->second)) item->click();
+}
+
+}  // namespace tav::qt

@@ -1,0 +1,67 @@
+// The desktop mirror of the form model: a window per form, a widget per
+// control, a QTimer per timer, engines behind browsers and the player site.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <map>
+#include <memory>
+
+#include "forms/form.h"
+#include "platform/window_system.h"
+
+class QLibrary;
+
+namespace tav {
+class Browser;
+class PlayerSite;
+namespace suite {
+class EmbeddedPlayer;
+class FileComponentRegistry;
+}  // namespace suite
+}  // namespace tav
+
+namespace tav::qt {
+
+class QtBrowserPanel;
+class FormWindow;
+
+class QtWindows final : public QObject, public WindowSystem, public FormObserver {
+ public:
+  explicit QtWindows(const suite::FileComponentRegistry& registry);
+  ~QtWindows() override;
+
+  void attach(Form& form) override;
+  void detach(Form& form) override;
+  void set_capture(Control& control) override;
+  void release_capture() override;
+  void start_system_move(Form& form) override;
+  void start_system_resize(Form& form, HitCode edge, std::function<void()> finished) override;
+  void popup_menu(Form& owner, Menu& menu, std::optional<Point> at) override;
+
+  void form_changed(Form& form, Change what) override;
+  void control_changed(Control& control, Change what) override;
+  void timer_changed(Timer& timer) override;
+  void menu_changed(Menu&) override {}
+
+  static QWidget* widget_of(const Control& control);
+  static FormWindow* window_of(const Form& form);
+  // Why the player could not be made, or "" (shown in the player area).
+  const std::string& player_problem() const { return player_problem_; }
+
+ private:
+  QWidget* make_widget(Control& control, QWidget* parent);
+  void make_player(PlayerSite& site, QWidget* host);
+  void apply_form(Form& form, Change what);
+  void apply_control(Control& control, Change what);
+
+  const suite::FileComponentRegistry& registry_;
+  std::map<const Browser*, std::unique_ptr<QtBrowserPanel>> panels_;
+  std::map<const PlayerSite*, std::unique_ptr<suite::EmbeddedPlayer>> players_;
+  std::unique_ptr<QLibrary> player_library_;
+  std::string player_problem_;
+};
+
+}  // namespace tav::qt
