@@ -4,6 +4,7 @@
 // first laid out.
 #include "forms/ba1.h"
 
+#include "base/attempt.h"
 #include "forms/tip.h"
 #include "platform/window_system.h"
 
@@ -292,8 +293,32 @@ void BA1::wire_events() {
   };
   for (const auto& [i, c] : bo_but.items()) {
     const int index = i;
-    c->on_click = [this, index] { bo_but_Click(index); };
+    c->on_click = [this, index] { attempt([&] { bo_but_Click(index); }); };
+    c->on_mouse_move = [this, index](const MouseEvent& e) { bo_but_MouseMove(index, e); };
   }
+  adp.on_click = [this] { attempt([&] { bo_but_Click(0); }); };
+  for (Control* image : {&jia, &jia1}) {
+    image->on_click = [this] {
+      Web1.navigate(server.library());
+      Pic1.set_visible(true);
+      wait.set_visible(false);
+    };
+  }
+  Timer1.on_tick = [this] { Timer1_Timer(); };
+  Timer2.on_tick = [this] { attempt([&] { Timer2_Timer(); }); };
+  Timer4.on_tick = [this] { attempt([&] { Timer4_Timer(); }); };
+  Web1.on_before_navigate = [this](const std::string& url, bool& cancel) {
+    Web1_BeforeNavigate2(url, cancel);
+  };
+  Web2.on_before_navigate = [this](const std::string& url, bool& cancel) {
+    Web2_BeforeNavigate2(url, cancel);
+  };
+  Web4.on_before_navigate = [this](const std::string& url, bool& cancel) {
+    Web4_BeforeNavigate2(url, cancel);
+  };
+  Web5.on_before_navigate = [this](const std::string& url, bool& cancel) {
+    Web5_BeforeNavigate2(url, cancel);
+  };
   wire_panel_events();
 }
 

@@ -184,6 +184,29 @@ class BA1 final : public Form, public ListPageView {
   // Paints caption button 0 to 5 with its normal or pointer-over image.
   void paintCaptionButton(int index, bool hover);
 
+  // Playback: the status tick, the end-of-play tick, the retry tick.
+  void Timer1_Timer();
+  void Timer2_Timer();
+  void Timer4_Timer();
+  // Transport buttons: pointer over a button.
+  void bo_but_MouseMove(int index, const MouseEvent& e);
+  // The face of a transport button for its state, normal or pointer-over.
+  void paintTransportButton(int index, bool hover);
+
+  // Link protocol: the panels' before-navigate handlers.
+  void Web1_BeforeNavigate2(const std::string& url, bool& cancel);
+  void Web2_BeforeNavigate2(const std::string& url, bool& cancel);
+  void Web4_BeforeNavigate2(const std::string& url, bool& cancel);
+  void Web5_BeforeNavigate2(const std::string& url, bool& cancel);
+  void lookupLink(const std::string& url);
+  void playLink(const std::string& url);
+  // Starts the player suite's service when it does not run.
+  void ensureQvodTerminal();
+
+  // Episode data service.
+  void stepEpisode(int direction);
+  void prefetchNextEpisode();
+
   // Unloads the window: hidden, its timers stopped, its panels and player
   // released.
   void unload();

@@ -25,6 +25,14 @@ bool key_matches(const std::string& line, bool history, const std::string& key_v
   return field(f, 1) == key_value;
 }
 
+// A field of a record: a line end inside it would tear the record in two.
+std::string one_line(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
 void drop_one_crlf(std::string& text) {
   if (ends_with(text, kCrLf)) text.resize(text.size() - kCrLf.size());
 }
@@ -62,21 +70,16 @@ void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_
                             std::string_view address, std::int32_t v, std::int32_t v1,
                             std::int32_t position) {
   std::string record = to_text(id);
-  for (const std::string_view part : {name, label, address}) {
-    record += '|';
-    record += part;
-  }
+  for (const std::string_view part : {name, label, address}) record += "|" + one_line(part);
   for (const std::int32_t n : {v, v1, position}) record += "|" + to_text(n);
   add_record(kHistoryList, Key::History, record, to_text(id));
 }
 
 void ListFiles::add_local_film(std::string_view name, std::string_view path,
                                std::int32_t position) {
-  std::string record(name);
-  record += '|';
-  record += path;
-  record += "|" + to_text(position);
-  add_record(kLocalList, Key::Local, record, std::string(path));
+  const std::string key = one_line(path);
+  const std::string record = one_line(name) + "|" + key + "|" + to_text(position);
+  add_record(kLocalList, Key::Local, record, key);
 }
 
 void ListFiles::set_position(std::string_view list_file, Key key, const std::string& key_value,
@@ -109,7 +112,7 @@ void ListFiles::set_history_position(std::int32_t id, std::int32_t position) {
 }
 
 void ListFiles::set_local_position(std::string_view path, std::int32_t position) {
-  set_position(kLocalList, Key::Local, std::string(path), position);
+  set_position(kLocalList, Key::Local, one_line(path), position);
 }
 
 void ListFiles::delete_list_line(std::string_view list_file, std::int32_t n) {

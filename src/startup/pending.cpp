@@ -7,6 +7,4 @@ void BA1::Form_LinkExecute(const std::string&) {}
 
 void BA1::l_com(const std::string&) {}
 
-void BA1::bo_but_Click(int) {}
-
 }  // namespace tav

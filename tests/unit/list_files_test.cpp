@@ -206,3 +206,19 @@ TEST(ListFolderFiles, ListsOrdinaryVisibleFilesMatchingThePattern) {
 
 }  // namespace
 }  // namespace tav
+
+namespace tav {
+namespace {
+
+TEST_F(Lists, LineEndsInsideFieldsCannotTearARecord) {
+  set_history("\r\n");
+  lists.add_history(3, "a\r\nb", "l\n", "x\ry", 0, 0, 0);
+  EXPECT_EQ(history(), "3|a  b|l |x y|0|0|0\r\n\r\n");
+  set_local("\r\n");
+  lists.add_local_film("n\n", "/p/\nq.mp4", 0);
+  lists.set_local_position("/p/\nq.mp4", 9);
+  EXPECT_EQ(local(), "n |/p/ q.mp4|9\r\n");
+}
+
+}  // namespace
+}  // namespace tav

@@ -343,6 +343,9 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
     hp.screen.width = number(arg(w, 1));
     hp.screen.height = number(arg(w, 2));
     hp.screen.area = {0, 0, hp.screen.width, hp.screen.height - (w.size() > 3 ? number(w[3]) : 40)};
+  } else if (cmd == "set") {
+    write_setting(SettingsFile{disk, code_page}, app_path("config.ini"), arg(w, 1), arg(w, 2),
+                  rest_of_line(line, 3));
   } else if (cmd == "write") {
     write_text_file(disk, code_page, app_path(arg(w, 1)), unescape_text(rest_of_line(line, 2)));
   } else if (cmd == "remove") {

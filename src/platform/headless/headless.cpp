@@ -263,7 +263,14 @@ Variant FakePlayer::get(int dispid) {
       return Variant(0);
     }
     case dispid::kPosition: return Variant(position_now());
-    case dispid::kPlayState: return Variant(state_);
+    case dispid::kPlayState: {
+      // A film that played to its end is finished: state 0, address kept.
+      int duration = 0;
+      for (const auto& [prefix, d] : durations)
+        if (starts_with(address_, prefix)) duration = d;
+      if (state_ == play_state::kPlaying && duration > 0 && position_now() >= duration) return Variant(0);
+      return Variant(state_);
+    }
     case dispid::kDownloadProgress: return Variant(address_.empty() ? 0 : 1000);
     case dispid::kDownloadSpeed:
     case dispid::kBitRate: return Variant(0);
