@@ -982,16 +982,13 @@ def draw_paused_card():
         px[x, 72] = int(round(255 * (1 - d * d)))
     paint(img, div, BORDER)
 
-    # "paused" line with a small pause glyph
+    # the slogan under the divider (the cover shows whenever nothing plays)
     font = cjk(13)
-    label = "已暂停"
+    label = "高清影视 · 随心点播"
     tw = text_width(label, font, tracking=2)
-    total = 8 + 7 + tw
-    x0 = (w - total) // 2
+    x0 = (w - tw) // 2
     cy = 89.5
-    pause = Mask(w, h).rect(x0, 85, x0 + 3, 94).rect(x0 + 5, 85, x0 + 8, 94).image()
-    paint(img, pause, ACCENT)
-    paint(img, text_mask(w, h, x0 + 15, cjk_baseline(font, cy), label, font, tracking=2), TEXT)
+    paint(img, text_mask(w, h, x0, cjk_baseline(font, cy), label, font, tracking=2), TEXT)
     save(img, "adp")
 
 

@@ -12,11 +12,31 @@
 
 namespace {
 
+// Options for developers and tests, before the command line proper:
+//   --server-base=URL  the content server (instead of the built-in one)
+//   --trace=FILE       write the window's changes, loads and player calls
+struct Options {
+  std::string server_base = TAVORI_SERVER_BASE;
+  std::string trace;
+  int first_argument = 1;
+};
+
+Options options(int argc, char** argv) {
+  Options o;
+  for (; o.first_argument < argc; ++o.first_argument) {
+    const std::string a = argv[o.first_argument];
+    if (a.rfind("--server-base=", 0) == 0) o.server_base = a.substr(14);
+    else if (a.rfind("--trace=", 0) == 0) o.trace = a.substr(8);
+    else break;
+  }
+  return o;
+}
+
 // The command line without the program's own path, as a second start hands
 // it over: arguments with spaces in double quotes.
-std::string command_line(int argc, char** argv) {
+std::string command_line(int argc, char** argv, int first) {
   std::string out;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     const std::string a = argv[i];
     if (!out.empty()) out += ' ';
     out += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
@@ -27,7 +47,8 @@ std::string command_line(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string command = command_line(argc, argv);
+  const Options opts = options(argc, argv);
+  const std::string command = command_line(argc, argv, opts.first_argument);
   // The link-protocol schemes must be known before the application exists.
   tav::qt::register_link_schemes();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -46,9 +67,10 @@ int main(int argc, char** argv) {
 
   const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
   tav::qt::QtPlatform platform(folder);
+  if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;
   config.app_folder = folder;
-  config.server_base = TAVORI_SERVER_BASE;
+  config.server_base = opts.server_base;
   config.command_line = command;
   config.vendor_home = TAVORI_VENDOR_HOME;
   std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);

@@ -6,6 +6,10 @@ namespace tav {
 
 PlayerControl& Player::control() {
   PlayerControl* c = site_.control();
+  if (!c && site_.on_missing_control) {
+    site_.on_missing_control();
+    c = site_.control();
+  }
   if (!c) throw AutomationError("the player control could not be created");
   return *c;
 }

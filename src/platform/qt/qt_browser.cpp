@@ -58,7 +58,7 @@ void register_link_schemes() {
   for (const char* name : kLinkSchemes) {
     QWebEngineUrlScheme scheme(name);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    scheme.setFlags(QWebEngineUrlScheme::Flags());  // any page may link to it
     QWebEngineUrlScheme::registerScheme(scheme);
   }
 }
@@ -204,6 +204,7 @@ QUrl QtBrowserPanel::to_qurl(std::string_view url) {
 }
 
 void QtBrowserPanel::load(std::string_view url) {
+  if (on_load) on_load(std::string(url));
   if (view_) view_->load(to_qurl(url));
 }
 

@@ -12,6 +12,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+#include <functional>
 
 #include "platform/browser_panel.h"
 
@@ -49,6 +50,8 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   std::string location() const override;
 
   QWebEngineView* view() const { return view_; }
+  // Told of every address the panel loads.
+  std::function<void(const std::string&)> on_load;
   Browser& model() const { return model_; }
 
   // An address as the program gives it: a local path becomes a file URL.

@@ -22,6 +22,7 @@ class QtPlatform {
   explicit QtPlatform(const std::string& app_folder);
   ~QtPlatform();
   Platform& platform() { return *platform_; }
+  QtWindows& windows() { return windows_; }
 
  private:
   IconvCodePage code_page_;

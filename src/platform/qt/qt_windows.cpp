@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDateTime>
 #include <QLabel>
 #include <QLibrary>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 
 #include "forms/browser.h"
 #include "forms/player_site.h"
+#include "platform/player_control.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_services.h"
 #include "suite/player/embedded_player.h"
@@ -253,12 +255,47 @@ class PlayerHost final : public QWidget {
     setAutoFillBackground(true);
   }
   void show_message(const QString& text) {
-    auto* label = new QLabel(text, this);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    label->setStyleSheet("color:#9C9C81;font-size:13px;background:#000000;");
-    layout()->addWidget(label);
+    if (!message_) {
+      message_ = new QLabel(this);
+      message_->setAlignment(Qt::AlignCenter);
+      message_->setWordWrap(true);
+      message_->setStyleSheet("color:#9C9C81;font-size:13px;background:#000000;");
+      layout()->addWidget(message_);
+    }
+    message_->setText(text);
   }
+  void clear_message() {
+    delete message_;
+    message_ = nullptr;
+  }
+
+ private:
+  QPointer<QLabel> message_;
+};
+
+}  // namespace
+
+namespace {
+
+// A player control that writes every call it passes on to the trace.
+class TracingPlayer final : public PlayerControl {
+ public:
+  TracingPlayer(PlayerControl& inner, QtWindows& windows) : inner_(inner), windows_(windows) {}
+  Variant get(int dispid) override { return inner_.get(dispid); }
+  void put(int dispid, const Variant& value) override {
+    windows_.trace("player put " + std::to_string(dispid) + " " + value.to_text());
+    inner_.put(dispid, value);
+  }
+  void invoke(int dispid, const std::vector<Variant>& args) override {
+    std::string line = "player call " + std::to_string(dispid);
+    for (const Variant& a : args) line += " " + a.to_text();
+    windows_.trace(line);
+    inner_.invoke(dispid, args);
+  }
+
+ private:
+  PlayerControl& inner_;
+  QtWindows& windows_;
 };
 
 }  // namespace
@@ -266,6 +303,19 @@ class PlayerHost final : public QWidget {
 QtWindows::QtWindows(const suite::FileComponentRegistry& registry) : registry_(registry) {}
 
 QtWindows::~QtWindows() = default;
+
+void QtWindows::set_trace(const std::string& path) {
+  trace_.reset(std::fopen(path.c_str(), "a"));
+}
+
+void QtWindows::trace(const std::string& line) {
+  if (!trace_) return;
+  std::string one = line;
+  for (char& c : one)
+    if (c == '\n' || c == '\r') c = ' ';
+  std::fprintf(trace_.get(), "%s\n", one.c_str());
+  std::fflush(trace_.get());
+}
 
 QWidget* QtWindows::widget_of(const Control& control) {
   return static_cast<QWidget*>(control.backend_data);
@@ -280,6 +330,11 @@ QWidget* QtWindows::make_widget(Control& control, QWidget* parent) {
     case ControlKind::Browser: {
       auto& browser = static_cast<Browser&>(control);
       auto panel = std::make_unique<QtBrowserPanel>(browser, parent);
+      if (trace_) {
+        panel->on_load = [this, &browser](const std::string& url) {
+          trace("navigate " + browser.name() + " " + url);
+        };
+      }
       QWidget* view = panel->view();
       browser.set_panel(panel.get());
       panels_[&browser] = std::move(panel);
@@ -318,11 +373,20 @@ QWidget* QtWindows::make_widget(Control& control, QWidget* parent) {
 
 void QtWindows::make_player(PlayerSite& site, QWidget* host) {
   auto* view = static_cast<PlayerHost*>(host);
+  last_player_attempt_ms_ = QDateTime::currentMSecsSinceEpoch();
   if (!registry_.can_create(suite::kPlayerClassId)) {
     player_problem_ = registry_.problem(suite::kPlayerClassId);
     view->show_message(QStringLiteral("播放器组件未注册，无法播放影片。"));
+    // Registration may finish while the program runs: try again when the
+    // player is asked for, now and then.
+    site.on_missing_control = [this, &site, host] {
+      if (QDateTime::currentMSecsSinceEpoch() - last_player_attempt_ms_ < 3000) return;
+      make_player(site, host);
+    };
     return;
   }
+  site.on_missing_control = nullptr;
+  view->clear_message();
   if (!player_library_) {
     player_library_ = std::make_unique<QLibrary>(
         QString::fromStdString(registry_.library_of(suite::kPlayerClassId)));
@@ -335,8 +399,16 @@ void QtWindows::make_player(PlayerSite& site, QWidget* host) {
     view->show_message(QStringLiteral("无法载入播放器组件。"));
     return;
   }
-  if (QWidget* w = player->widget()) host->layout()->addWidget(w);
-  site.set_control(&player->control());
+  if (QWidget* w = player->widget()) {
+    host->layout()->addWidget(w);
+    w->show();
+  }
+  if (trace_) {
+    traced_player_ = std::make_unique<TracingPlayer>(player->control(), *this);
+    site.set_control(traced_player_.get());
+  } else {
+    site.set_control(&player->control());
+  }
   players_[&site].reset(player);
 }
 
@@ -379,6 +451,8 @@ void QtWindows::detach(Form& form) {
   for (const auto& c : form.controls()) {
     if (auto* site = dynamic_cast<PlayerSite*>(c.get())) {
       site->set_control(nullptr);
+      site->on_missing_control = nullptr;
+      traced_player_.reset();
       players_.erase(site);  // before its widget goes
     }
   }
@@ -419,6 +493,7 @@ void QtWindows::apply_form(Form& form, Change what) {
       break;
     }
     case Change::Visible:
+      trace(form.name() + (form.visible() ? " shown" : " hidden"));
       if (form.visible()) {
         w->show();
         w->raise();
@@ -453,6 +528,11 @@ void QtWindows::apply_form(Form& form, Change what) {
 }
 
 void QtWindows::apply_control(Control& control, Change what) {
+  if (trace_) {
+    if (what == Change::Caption) trace(control.id() + " caption " + control.caption());
+    if (what == Change::ToolTip) trace(control.id() + " tooltip " + control.tooltip());
+    if (what == Change::Visible) trace(control.id() + (control.visible() ? " shown" : " hidden"));
+  }
   QWidget* w = widget_of(control);
   if (!w) return;
   switch (what) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -16,6 +17,7 @@ class QLibrary;
 
 namespace tav {
 class Browser;
+class PlayerControl;
 class PlayerSite;
 namespace suite {
 class EmbeddedPlayer;
@@ -46,6 +48,12 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   void timer_changed(Timer& timer) override;
   void menu_changed(Menu&) override {}
 
+  // Writes a line for every caption, tooltip and visibility change, every
+  // panel load and every call on the player to the file (for diagnostics
+  // and the desktop tests).
+  void set_trace(const std::string& path);
+  void trace(const std::string& line);
+
   static QWidget* widget_of(const Control& control);
   static FormWindow* window_of(const Form& form);
   // Why the player could not be made, or "" (shown in the player area).
@@ -58,6 +66,9 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   void apply_control(Control& control, Change what);
 
   const suite::FileComponentRegistry& registry_;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace_{nullptr, &std::fclose};
+  std::unique_ptr<PlayerControl> traced_player_;
+  long long last_player_attempt_ms_ = -1000000;
   std::map<const Browser*, std::unique_ptr<QtBrowserPanel>> panels_;
   std::map<const PlayerSite*, std::unique_ptr<suite::EmbeddedPlayer>> players_;
   std::unique_ptr<QLibrary> player_library_;

@@ -1,0 +1,123 @@
+#include "suite/player/qvod_settings.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "suite/player/embedded_player.h"
+
+namespace tav::suite {
+
+namespace {
+
+std::string xml_escape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string xml_unescape(std::string_view text) {
+  static constexpr std::pair<std::string_view, char> kEntities[] = {
+      {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    if (text[i] == '&') {
+      for (const auto& [entity, c] : kEntities) {
+        if (text.substr(i, entity.size()) == entity) {
+          out += c;
+          i += entity.size();
+          replaced = true;
+          break;
+        }
+      }
+    }
+    if (!replaced) out += text[i++];
+  }
+  return out;
+}
+
+std::string with_slash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+}  // namespace
+
+std::string home_folder() {
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && h[0] == '/') home = h;
+  if (home.empty()) {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+  }
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
+}
+
+std::string xml_attribute(std::string_view text, std::string_view name) {
+  for (std::size_t at = text.find(name); at != std::string_view::npos;
+       at = text.find(name, at + 1)) {
+    // A whole attribute name: not the tail of a longer one.
+    if (at > 0) {
+      const char before = text[at - 1];
+      if (before != ' ' && before != '\t' && before != '\n' && before != '\r') continue;
+    }
+    std::size_t i = at + name.size();
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i >= text.size() || text[i] != '=') continue;
+    ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) continue;
+    const char quote = text[i++];
+    const std::size_t end = text.find(quote, i);
+    if (end == std::string_view::npos) return {};
+    return xml_unescape(text.substr(i, end - i));
+  }
+  return {};
+}
+
+std::string qvod_settings_text(const QvodSettings& settings) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<QvodPlayer Defaultsavepath=\"" +
+         xml_escape(settings.save_folder) + "\" Seedsource=\"" + xml_escape(settings.seed_source) +
+         "\" />\n";
+}
+
+QvodSettings load_qvod_settings(const std::string& folder) {
+  QvodSettings defaults;
+  defaults.save_folder = home_folder() + "/Videos/Qvod/";
+  defaults.seed_source = kDefaultSeedSource;
+
+  const std::string path = with_slash(folder) + kSettingsFileName;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    // Written once, through a temporary file, so a reader never sees half
+    // of it; if the folder is read-only the defaults still apply.
+    const std::string temp = path + ".new";
+    {
+      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+      out << qvod_settings_text(defaults);
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) std::remove(temp.c_str());
+    return defaults;
+  }
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  QvodSettings settings;
+  settings.save_folder = with_slash(xml_attribute(text, "Defaultsavepath"));
+  settings.seed_source = xml_attribute(text, "Seedsource");
+  if (settings.save_folder.empty()) settings.save_folder = defaults.save_folder;
+  if (settings.seed_source.empty()) settings.seed_source = defaults.seed_source;
+  return settings;
+}
+
+}  // namespace tav::suite

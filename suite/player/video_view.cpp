@@ -1,0 +1,250 @@
+#include "suite/player/video_view.h"
+
+#include <mpv/client.h>
+#include <mpv/render_gl.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QOpenGLWidget>
+#include <QPointer>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tav::suite {
+
+namespace {
+
+const char kNoOpenGl[] = "无法启动视频播放（OpenGL 不可用）";
+
+void* get_proc_address(void*, const char* name) {
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
+}
+
+}  // namespace
+
+// The GL surface. Its context may be destroyed and made anew by Qt (when
+// the widget moves to another window, as full screen does); the render
+// context goes with it and the video track is taken up again afterwards.
+class VideoSurface final : public QOpenGLWidget {
+ public:
+  VideoSurface(VideoView* view, mpv_handle* mpv) : QOpenGLWidget(view), view_(view), mpv_(mpv) {
+    setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    setFocusPolicy(Qt::NoFocus);
+  }
+  ~VideoSurface() override {
+    // QOpenGLWidget's own destructor destroys the context later, when this
+    // part of the object is gone already.
+    QObject::disconnect(context_gone_);
+    makeCurrent();
+    release();
+    doneCurrent();
+  }
+  bool ready() const { return render_ != nullptr; }
+
+ protected:
+  void initializeGL() override {
+    QObject::disconnect(context_gone_);
+    context_gone_ = QObject::connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
+                     [this] {
+                       makeCurrent();
+                       release();
+                       doneCurrent();
+                     },
+                     Qt::DirectConnection);
+    mpv_opengl_init_params gl{get_proc_address, nullptr};
+    int advanced = 0;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+        {MPV_RENDER_PARAM_ADVANCED_CONTROL, &advanced},
+        {MPV_RENDER_PARAM_INVALID, nullptr}};
+    const int result = mpv_render_context_create(&render_, mpv_, params);
+    if (result < 0) {
+      render_ = nullptr;
+      QMetaObject::invokeMethod(
+          view_,
+          [view = view_, why = QString::fromUtf8(mpv_error_string(result))] {
+            if (view) emit view->failed(QString::fromUtf8(kNoOpenGl) + "\n" + why);
+          },
+          Qt::QueuedConnection);
+      return;
+    }
+    mpv_render_context_set_update_callback(render_, &VideoSurface::on_update, this);
+    if (std::getenv("TAVORI_SUITE_LOG"))
+      std::fprintf(stderr, "[suite] render context made%s\n",
+                   restore_video_.isEmpty() ? "" : ", taking the video track up again");
+    if (!restore_video_.isEmpty()) {
+      // Qt made a new context (the widget changed windows): the video track
+      // put down with the old one comes back.
+      const QByteArray track = restore_video_.toUtf8();
+      const char* value = track.constData();  // mpv copies it
+      mpv_set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
+      restore_video_.clear();
+    }
+    QMetaObject::invokeMethod(
+        view_, [view = view_] { if (view) emit view->became_ready(); }, Qt::QueuedConnection);
+  }
+
+  void paintGL() override {
+    update_posted_ = false;
+    QOpenGLFunctions* f = context()->functions();
+    f->glClearColor(0, 0, 0, 1);
+    f->glClear(GL_COLOR_BUFFER_BIT);
+    if (!render_) return;
+    const qreal ratio = devicePixelRatioF();
+    mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()),
+                       static_cast<int>(width() * ratio), static_cast<int>(height() * ratio), 0};
+    int flip = 1;
+    mpv_render_param params[] = {{MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
+                                 {MPV_RENDER_PARAM_FLIP_Y, &flip},
+                                 {MPV_RENDER_PARAM_INVALID, nullptr}};
+    mpv_render_context_render(render_, params);
+  }
+
+ private:
+  // From mpv's threads: a new frame is due. Only posts to the UI thread.
+  static void on_update(void* self_ptr) {
+    auto* self = static_cast<VideoSurface*>(self_ptr);
+    if (self->update_posted_.exchange(true)) return;
+    QMetaObject::invokeMethod(self, [self] {
+      if (self->render_ && (mpv_render_context_update(self->render_) & MPV_RENDER_UPDATE_FRAME))
+        self->update();
+      else
+        self->update_posted_ = false;
+    }, Qt::QueuedConnection);
+  }
+
+  // With the context current. If a video track plays, it is put down first:
+  // freeing the render context under a running video would count as a
+  // broken track, and a film whose sound cannot play either would end.
+  void release() {
+    if (!render_) return;
+    char* track = mpv_get_property_string(mpv_, "vid");
+    if (track) {
+      if (QByteArray(track) != "no") {
+        restore_video_ = QString::fromUtf8(track);
+        mpv_set_property_string(mpv_, "vid", "no");
+      }
+      mpv_free(track);
+    }
+    mpv_render_context_set_update_callback(render_, nullptr, nullptr);
+    mpv_render_context_free(render_);
+    render_ = nullptr;
+  }
+
+  QPointer<VideoView> view_;
+  mpv_handle* const mpv_;
+  mpv_render_context* render_ = nullptr;
+  std::atomic<bool> update_posted_{false};
+  QString restore_video_;
+  QMetaObject::Connection context_gone_;
+};
+
+VideoView::VideoView(QWidget* parent, mpv_handle* mpv, const QString& problem) : QWidget(parent) {
+  setAutoFillBackground(true);
+  QPalette p = palette();
+  p.setColor(QPalette::Window, Qt::black);
+  p.setColor(QPalette::WindowText, Qt::white);
+  setPalette(p);
+  setFocusPolicy(Qt::StrongFocus);
+  setMinimumSize(16, 16);
+
+  label_ = new QLabel(this);
+  label_->setAlignment(Qt::AlignCenter);
+  label_->setWordWrap(true);
+  label_->setAutoFillBackground(true);
+  label_->setPalette(p);
+  label_->hide();
+
+  if (!mpv) {
+    show_message(problem);
+    return;
+  }
+  // Can this machine make an OpenGL context at all? Asking first avoids
+  // a surface that would only ever stay blank.
+  QOpenGLContext probe;
+  if (!probe.create()) {
+    show_message(QString::fromUtf8(kNoOpenGl));
+    QMetaObject::invokeMethod(
+        this, [this] { emit failed(QString::fromUtf8(kNoOpenGl)); }, Qt::QueuedConnection);
+    return;
+  }
+  surface_ = new VideoSurface(this, mpv);
+  connect(this, &VideoView::failed, this, &VideoView::fail);
+  place_children();
+}
+
+VideoView::~VideoView() {
+  delete surface_;  // frees the render context before anything else goes
+  surface_ = nullptr;
+}
+
+bool VideoView::ready() const { return surface_ && surface_->ready(); }
+
+void VideoView::fail(const QString& why) {
+  if (surface_) surface_->hide();
+  show_message(why);
+}
+
+void VideoView::show_message(const QString& text) {
+  label_->setText(text);
+  label_->setVisible(!text.isEmpty());
+  if (!text.isEmpty()) label_->raise();
+  place_children();
+}
+
+void VideoView::place_children() {
+  if (surface_) surface_->setGeometry(rect());
+  label_->setGeometry(rect());
+}
+
+void VideoView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  place_children();
+}
+
+void VideoView::set_full_screen(bool on) {
+  if (on == full_screen_) return;
+  full_screen_ = on;
+  if (on) {
+    was_window_ = isWindow();
+    normal_flags_ = windowFlags();
+    normal_geometry_ = geometry();
+    if (!was_window_) setWindowFlags(normal_flags_ | Qt::Window);
+    showFullScreen();
+    activateWindow();
+    setFocus(Qt::OtherFocusReason);
+  } else if (was_window_) {
+    showNormal();
+  } else {
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    setWindowFlags(normal_flags_);
+    setGeometry(normal_geometry_);  // the parent's layout, if any, takes over again
+    show();
+  }
+}
+
+void VideoView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && full_screen_) {
+    set_full_screen(false);
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    set_full_screen(!full_screen_);
+    event->accept();
+    return;
+  }
+  QWidget::mouseDoubleClickEvent(event);
+}
+
+}  // namespace tav::suite

@@ -1,0 +1,166 @@
+// The desktop client for real: tavori under Xvfb against tavori-server on a
+// free port, in a fresh application folder.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <set>
+
+#include "desktop_session.h"
+#include "server_process.h"
+
+namespace tav::test {
+namespace {
+
+// Short clips with sound, made once for all tests.
+class Media {
+ public:
+  static const Media& get() {
+    static Media media;
+    return media;
+  }
+  const std::string& folder() const { return folder_; }
+
+ private:
+  Media() {
+    folder_ = dir_.file("media");
+    std::filesystem::create_directories(folder_);
+    for (const char* name : {"ep1.mp4", "ep2.mp4", "ep3.mp4"}) {
+      const std::string out = folder_ + "/" + name;
+      const std::string command =
+          "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=15:duration=6 "
+          "-f lavfi -i sine=frequency=440:duration=6 -c:v libx264 -preset ultrafast "
+          "-pix_fmt yuv420p -c:a aac -shortest -movflags +faststart '" + out + "'";
+      if (std::system(command.c_str()) != 0) ADD_FAILURE() << "ffmpeg failed for " << name;
+    }
+  }
+  TempDir dir_;
+  std::string folder_;
+};
+
+const char* kCatalogue =
+    "series 1\nname 测试剧\nshelf library\n"
+    "episode 第1集 | ep1.mp4 | qvod\nepisode 第2集 | ep2.mp4 | qvod\nepisode 第3集 | ep3.mp4 | qvod\n";
+
+// The film link the library page follows by itself in test mode.
+const char* kFirstEpisode = "eebovod://1-1-0-%u6D4B%u8BD5%u5267";
+
+class Desktop : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { x_ = new Xvfb; }
+  static void TearDownTestSuite() {
+    delete x_;
+    x_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(x_->ready()) << "Xvfb did not start";
+    server_ = std::make_unique<ServerProcess>(ServerProcess::later);
+    server_->folder().write("catalogue.txt", kCatalogue);
+  }
+  bool start_server(std::vector<std::string> args = {}) {
+    std::vector<std::string> all = {"--catalogue", "catalogue.txt", "--media",
+                                    Media::get().folder(), "--log", "pings.log", "--verbose"};
+    all.insert(all.end(), args.begin(), args.end());
+    return server_->start(all);
+  }
+  std::unique_ptr<DesktopApp> make_app() {
+    return std::make_unique<DesktopApp>(*x_, server_->origin());
+  }
+
+  static Xvfb* x_;
+  std::unique_ptr<ServerProcess> server_;
+};
+
+Xvfb* Desktop::x_ = nullptr;
+
+// The skinned window, not a blank or black one: the dark title bar of the
+// skin, its caption buttons and the library's pictures and text.
+void expect_skinned_window(const std::string& png) {
+  QImage shot(QString::fromStdString(png));
+  ASSERT_FALSE(shot.isNull()) << png;
+  const QImage window = shot.copy(0, 0, 949, 480);
+  std::set<QRgb> colours;
+  int lit = 0;
+  for (int y = 0; y < window.height(); y += 2) {
+    for (int x = 0; x < window.width(); x += 2) {
+      const QRgb c = window.pixel(x, y);
+      colours.insert(c);
+      if (qGray(c) > 40) ++lit;
+    }
+  }
+  EXPECT_GT(colours.size(), 200u) << "too few colours: a blank window";
+  EXPECT_GT(lit, 2000) << "almost nothing lit: a black window";
+  const int title = qGray(window.pixel(300, 10));
+  EXPECT_GT(title, 4) << "the title bar is not the skin's";
+  EXPECT_LT(title, 90) << "the title bar is not the skin's";
+  EXPECT_EQ(qGray(shot.pixel(1200, 700)), 0) << "the window is not where it should be";
+}
+
+TEST_F(Desktop, StartsInAFreshFolderLoadsTheLibraryAndPings) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = make_app();
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  EXPECT_TRUE(app->has("config.ini"));
+  EXPECT_EQ(app->file("date.dat"), "\r\n");
+  EXPECT_EQ(app->file("date_f.dat"), "\r\n");
+  EXPECT_TRUE(app->has("c.htm"));
+  EXPECT_TRUE(app->has("f.htm"));
+  ASSERT_TRUE(app->wait_traced("Pic1 shown", 60)) << app->trace();
+  EXPECT_NE(server_->output().find("GET /box/ 200"), std::string::npos) << server_->output();
+
+  // The ping carries the identifier the first start stored.
+  const std::string config = app->file("config.ini");
+  const std::size_t user = config.find("[User]\r\nName=");
+  ASSERT_NE(user, std::string::npos) << config;
+  const std::string id = config.substr(user + 13, config.find("\r\n", user + 13) - user - 13);
+  EXPECT_TRUE(wait_for([&] { return server_->folder().read("pings.log").find(id) != std::string::npos; }, 20))
+      << id;
+  // The player library was registered in the background.
+  EXPECT_TRUE(wait_for([&] { return app->registry().find("QvodInsert.dll") != std::string::npos; }, 20));
+
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  expect_skinned_window(app->screenshot("library"));
+
+  // The list tab shows the history page.
+  app->click(587, 459);
+  EXPECT_TRUE(app->wait_traced("zz1 shown", 10)) << app->trace();
+  EXPECT_TRUE(app->traced("navigate Web3 " + app->app_file("c.htm")));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  app->screenshot("history");
+}
+
+TEST_F(Desktop, PlaysAFilmFromTheLibraryAndThenTheNextEpisode) {
+  ASSERT_TRUE(start_server({"--follow", kFirstEpisode})) << server_->output();
+  auto app = make_app();
+  app->register_player();
+  ASSERT_NE(app->registry().find("QvodInsert.dll"), std::string::npos);
+  app->start();
+  ASSERT_TRUE(app->wait_traced("player put 1 qvod://", 60)) << app->trace() << app->output();
+  ASSERT_TRUE(app->wait_traced("zhun caption 播放中(", 30)) << app->trace() << app->output();
+  EXPECT_NE(server_->output().find("GET /seed/"), std::string::npos);
+  EXPECT_TRUE(app->traced("navigate Web4 " + server_->origin() + "/box/pp.htm?1-1-0-测试剧-0"));
+  EXPECT_NE(app->file("date.dat").find("1|\xB2\xE2\xCA\xD4\xBE\xE7|\xB5\xDA" "1\xBC\xAF|qvod%3A//"),
+            std::string::npos)
+      << app->file("date.dat");
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  app->screenshot("playing");
+
+  // At the end of the six seconds the second episode starts by itself.
+  ASSERT_TRUE(app->wait_traced("|ep2.mp4|", 40)) << app->trace();
+  EXPECT_TRUE(app->wait_traced("navigate Web4 " + server_->origin() + "/box/pp.htm?1-1-1-测试剧-0", 10));
+  // Pause: the cover with the advertisement strip or its picture.
+  ASSERT_TRUE(app->wait_traced_after("|ep2.mp4|", "zhun caption 播放中(", 20)) << app->trace();
+  app->click(95, 462);
+  EXPECT_TRUE(app->wait_traced("zhun caption 已暂停", 10)) << app->trace();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  app->screenshot("paused");
+  // The downloads reached the save folder.
+  std::string saved;
+  for (const auto& e : std::filesystem::directory_iterator(app->downloads()))
+    saved += e.path().filename().string() + " ";
+  EXPECT_TRUE(std::filesystem::exists(app->downloads() + "/ep1.mp4")) << saved;
+}
+
+}  // namespace
+}  // namespace tav::test

@@ -1,0 +1,506 @@
+// The player library as the program uses it: loaded with dlopen, driven
+// only by dispatch ids, headless (vo=null, ao=null) on the test clip.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QLabel>
+#include <QOpenGLContext>
+#include <QWidget>
+#include <chrono>
+#include <memory>
+
+#include "platform/player_control.h"
+#include "suite_support.h"
+
+namespace {
+
+namespace fs = suite_test::fs;
+using tav::Variant;
+
+enum Id {
+  kAddress = 1, kMute = 3, kFullScreen = 5, kVolume = 6, kDuration = 7, kSpeed = 8,
+  kPosition = 10, kPlay = 12, kPause = 13, kStop = 14, kState = 16, kBitRate = 20,
+  kProgress = 26, kPreBuffer = 30, kAdPage = 31,
+};
+enum State { kReady = 0, kStopped = 1, kPaused = 2, kPlaying = 3, kPreparing = 7, kConnecting = 10 };
+
+constexpr std::int64_t kClipSeconds = 7;
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(suite_test::clip().empty()) << "ffmpeg could not make the test clip";
+    ASSERT_TRUE(suite_test::library().create) << "the player library does not load";
+    save_ = suite_test::fresh_folder("save");
+    suite_test::write_settings(save_.string() + "/", "http://127.0.0.1:1/seed/");
+    player_.reset(make_player());
+    ASSERT_TRUE(player_);
+  }
+  void TearDown() override {
+    using std::chrono::microseconds;
+    const auto start = std::chrono::steady_clock::now();
+    player_.reset();
+    const auto ending = std::chrono::steady_clock::now() - start;
+    // Ending the player (its downloads, mpv) must not hold the program up.
+    EXPECT_LT(ending, std::chrono::milliseconds(1500));
+    EXPECT_LT(slowest_, std::chrono::milliseconds(50));
+    const auto us = [](auto d) { return std::chrono::duration_cast<microseconds>(d).count(); };
+    RecordProperty("slowest_call_us", static_cast<int>(us(slowest_)));
+    RecordProperty("destroy_us", static_cast<int>(us(ending)));
+    if (getenv("TAVORI_SUITE_TIMES"))
+      std::printf("slowest call %lld us, destroy %lld us\n", static_cast<long long>(us(slowest_)),
+                  static_cast<long long>(us(ending)));
+  }
+
+  static tav::suite::EmbeddedPlayer* make_player() {
+    tav::suite::PlayerOptions options;
+    options.headless = true;
+    return suite_test::library().create(nullptr, &options);
+  }
+
+  tav::PlayerControl& control() { return player_->control(); }
+  // Every call is timed: the program makes them on its user-interface thread.
+  template <class F>
+  auto timed(int what, F f) {
+    struct Timer {
+      std::chrono::steady_clock::duration& max;
+      std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+      int what;
+      ~Timer() {
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (getenv("TAVORI_SUITE_TIMES") && took > std::chrono::milliseconds(3))
+          std::printf("call %d took %lld us\n", what,
+                      static_cast<long long>(
+                          std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+        max = std::max(max, took);
+      }
+    } timer{slowest_, std::chrono::steady_clock::now(), what};
+    return f();
+  }
+  int get(int id) { return timed(id, [&] { return control().get(id).to_int(); }); }
+  void put(int id, Variant v) { timed(100 + id, [&] { control().put(id, v); }); }
+  void call(int id, std::vector<Variant> args = {}) {
+    timed(200 + id, [&] { control().invoke(id, args); });
+  }
+  bool wait_state(int state, int timeout_ms) {
+    return suite_test::wait_until([&] { return get(kState) == state; }, timeout_ms);
+  }
+  // Writes the settings for a seed server.
+  void use_server(const suite_test::SeedServer& server) {
+    suite_test::write_settings(save_.string() + "/", server.base() + "/seed/");
+  }
+  static std::string qvod(const std::string& hash, const std::string& name, std::size_t size) {
+    return "qvod://" + std::to_string(size) + "|" + hash + "|" + name + "|";
+  }
+
+  fs::path save_;
+  std::chrono::steady_clock::duration slowest_{};
+  std::unique_ptr<tav::suite::EmbeddedPlayer> player_;
+};
+
+TEST_F(PlayerTest, NothingLoaded) {
+  EXPECT_EQ(control().get(kAddress), Variant(std::string()));
+  EXPECT_EQ(get(kState), kReady);
+  EXPECT_EQ(get(kDuration), 0);
+  EXPECT_EQ(get(kPosition), 0);
+  EXPECT_EQ(get(kProgress), 0);
+  EXPECT_EQ(get(kSpeed), 0);
+  EXPECT_EQ(player_->widget(), nullptr);  // headless
+  call(kPlay);
+  call(kPause);
+  call(kStop);
+  suite_test::pump(100);
+  EXPECT_EQ(get(kState), kReady);
+}
+
+TEST_F(PlayerTest, UnknownCallsThrowAcrossTheLibrary) {
+  EXPECT_THROW(get(2), tav::AutomationError);
+  EXPECT_THROW(get(kPlay), tav::AutomationError);
+  EXPECT_THROW(put(kDuration, 5), tav::AutomationError);
+  EXPECT_THROW(put(kState, 3), tav::AutomationError);
+  EXPECT_THROW(put(999, 1), tav::AutomationError);
+  EXPECT_THROW(call(kAddress), tav::AutomationError);
+  EXPECT_THROW(call(kPreBuffer), tav::AutomationError);  // needs its address
+  EXPECT_THROW(call(-1), tav::AutomationError);
+}
+
+TEST_F(PlayerTest, VolumeIsClampedAndMuteKept) {
+  EXPECT_EQ(get(kVolume), 100);
+  put(kVolume, 150);
+  EXPECT_EQ(get(kVolume), 100);
+  put(kVolume, -20);
+  EXPECT_EQ(get(kVolume), 0);
+  put(kVolume, 55);
+  EXPECT_EQ(get(kVolume), 55);
+  put(kVolume, Variant("42"));  // a text that is a number, as automation converts it
+  EXPECT_EQ(get(kVolume), 42);
+  put(kMute, -1);
+  EXPECT_EQ(get(kMute), -1);
+  put(kMute, 0);
+  EXPECT_EQ(get(kMute), 0);
+  put(kAdPage, Variant("http://127.0.0.1:8080/box/ad.htm"));
+  EXPECT_EQ(control().get(kAdPage).to_text(), "http://127.0.0.1:8080/box/ad.htm");
+  put(kFullScreen, -1);  // no widget: nothing to show, but no failure either
+  EXPECT_EQ(get(kFullScreen), -1);
+}
+
+TEST_F(PlayerTest, LocalFilePlaysPausesSeeksAndStops) {
+  put(kAddress, Variant(suite_test::clip()));
+  EXPECT_EQ(control().get(kAddress).to_text(), suite_test::clip());
+  EXPECT_EQ(get(kState), kStopped);  // loaded, not playing yet
+  EXPECT_EQ(get(kProgress), 1000);
+  EXPECT_EQ(get(kSpeed), 0);
+
+  call(kPlay);
+  const int first = get(kState);
+  EXPECT_TRUE(first == kPreparing || first == kPlaying) << first;
+  ASSERT_TRUE(wait_state(kPlaying, 5000)) << get(kState);
+  EXPECT_EQ(get(kDuration), kClipSeconds);
+  EXPECT_EQ(get(kProgress), 1000);
+  EXPECT_EQ(get(kSpeed), 0);
+  const int rate = get(kBitRate);
+  EXPECT_GT(rate, 100);  // about 380 Kbps of video and sound
+  EXPECT_LT(rate, 1500);
+
+  // The position advances while it plays...
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kPosition) >= 1; }, 3000));
+  // ...and not while paused.
+  call(kPause);
+  EXPECT_EQ(get(kState), kPaused);
+  suite_test::pump(100);
+  const int paused_at = get(kPosition);
+  suite_test::pump(700);
+  EXPECT_EQ(get(kPosition), paused_at);
+
+  // A seek is at once, and reads back at once.
+  put(kPosition, 4);
+  EXPECT_EQ(get(kPosition), 4);
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kPosition) == 4; }, 3000));
+  suite_test::pump(300);
+  EXPECT_EQ(get(kPosition), 4);
+  EXPECT_EQ(get(kState), kPaused);
+  put(kPosition, -3);
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kPosition) == 0; }, 3000));
+
+  // Resume; stop keeps the address.
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 3000));
+  call(kStop);
+  EXPECT_EQ(get(kState), kStopped);
+  suite_test::pump(300);
+  EXPECT_EQ(get(kState), kStopped);
+  EXPECT_EQ(control().get(kAddress).to_text(), suite_test::clip());
+  EXPECT_EQ(get(kPosition), 0);
+  EXPECT_EQ(get(kDuration), 0);
+
+  // Play after Stop starts the film again.
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+  EXPECT_LE(get(kPosition), 1);
+}
+
+TEST_F(PlayerTest, PlayingToTheEndKeepsTheAddress) {
+  put(kAddress, Variant(suite_test::clip()));
+  put(kPosition, 5);  // before Play: where it starts
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+  EXPECT_GE(get(kPosition), 5);
+  ASSERT_TRUE(wait_state(kReady, 6000)) << get(kState);
+  EXPECT_EQ(control().get(kAddress).to_text(), suite_test::clip());
+  EXPECT_EQ(get(kPosition), kClipSeconds);
+  EXPECT_EQ(get(kDuration), kClipSeconds);
+  suite_test::pump(300);
+  EXPECT_EQ(get(kState), kReady);
+
+  // A seek past the end is clamped to the end.
+  put(kPosition, 3);
+  ASSERT_TRUE(wait_state(kPlaying, 3000));
+  put(kPosition, 1000);
+  EXPECT_EQ(get(kPosition), kClipSeconds);
+  ASSERT_TRUE(wait_state(kReady, 3000));
+
+  // Play at the end plays it again from the start.
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 3000));
+  EXPECT_LE(get(kPosition), 1);
+}
+
+TEST_F(PlayerTest, FileThatDoesNotOpenIsReportedStopped) {
+  put(kAddress, Variant(save_.string() + "/missing.mp4"));
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kStopped, 5000)) << get(kState);
+  EXPECT_EQ(get(kDuration), 0);
+  // An address of a kind mpv could open but this player does not take.
+  put(kAddress, Variant("av://lavfi:sine"));
+  call(kPlay);
+  EXPECT_EQ(get(kState), kStopped);
+  suite_test::pump(300);
+  EXPECT_EQ(get(kState), kStopped);
+}
+
+TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  server.add("/seed/C0FFEE01", bytes, 160000);  // about 2 s for the clip
+  use_server(server);
+  const std::string address = qvod("C0FFEE01", "第01集.mp4", bytes.size());
+  const fs::path saved = save_ / "第01集.mp4";
+
+  put(kAddress, Variant(address));
+  call(kPlay);
+  EXPECT_EQ(get(kState), kConnecting);
+  int mid_progress = -1, max_speed = 0;
+  bool reopened = false;
+  bool playing = false;
+  ASSERT_TRUE(suite_test::wait_until(
+      [&] {
+        const int state = get(kState);
+        if (state == kPlaying) playing = true;
+        if (playing && (state == kPreparing || state == kConnecting)) reopened = true;
+        const int p = get(kProgress);
+        if (p > 0 && p < 1000) mid_progress = p;
+        max_speed = std::max(max_speed, get(kSpeed));
+        return playing && p == 1000;
+      },
+      10000))
+      << get(kState) << " " << get(kProgress);
+  EXPECT_GT(mid_progress, 0);
+  EXPECT_GT(max_speed, 30);  // about 156 KB/s
+  EXPECT_LT(max_speed, 1000);
+  EXPECT_EQ(suite_test::read_file(saved), bytes);
+  // Moving from the stream to the finished file does not show as a reload.
+  suite_test::wait_until(
+      [&] {
+        if (get(kState) != kPlaying) reopened = true;
+        return false;
+      },
+      800);
+  EXPECT_FALSE(reopened);
+  EXPECT_EQ(get(kSpeed), 0);
+  EXPECT_EQ(get(kDuration), kClipSeconds);
+  EXPECT_GE(server.requests("/seed/C0FFEE01"), 2);  // mpv's stream and the download
+
+  // Played again, the film comes from the save folder alone.
+  call(kStop);
+  const int requests = server.requests("/seed/C0FFEE01");
+  put(kAddress, Variant(address));
+  EXPECT_EQ(get(kProgress), 1000);
+  call(kPlay);
+  EXPECT_EQ(get(kState), kPreparing);
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+  EXPECT_EQ(server.requests("/seed/C0FFEE01"), requests);
+}
+
+TEST_F(PlayerTest, QvodResumesAPartialDownload) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  server.add("/seed/BEEF", bytes);
+  use_server(server);
+  suite_test::write_file(save_ / "film.mp4", bytes.substr(0, bytes.size() / 2));
+  put(kAddress, Variant(qvod("BEEF", "film.mp4", bytes.size())));
+  EXPECT_EQ(get(kProgress), 500);  // what is on disk already
+  call(kPlay);
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 8000));
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+  EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
+  const auto ranges = server.ranges("/seed/BEEF");
+  EXPECT_NE(std::find(ranges.begin(), ranges.end(),
+                      "bytes=" + std::to_string(bytes.size() / 2) + "-"),
+            ranges.end());
+}
+
+TEST_F(PlayerTest, PreBufferFetchesTheNextFilmWhileOnePlays) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  server.add("/seed/AAAA", bytes);
+  server.add("/seed/BBBB", bytes, 400000);
+  use_server(server);
+  put(kAddress, Variant(suite_test::clip()));
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+
+  const std::string next = qvod("BBBB", "第02集.mp4", bytes.size());
+  call(kPreBuffer, {Variant(next)});
+  // A hostile name is saved inside the save folder, under a harmless name.
+  call(kPreBuffer, {Variant(qvod("AAAA", "../escape.mp4", bytes.size()))});
+  ASSERT_TRUE(suite_test::wait_until(
+      [&] {
+        return fs::exists(save_ / "第02集.mp4") && fs::file_size(save_ / "第02集.mp4") == bytes.size() &&
+               fs::exists(save_ / ".._escape.mp4") &&
+               fs::file_size(save_ / ".._escape.mp4") == bytes.size();
+      },
+      8000));
+  EXPECT_EQ(get(kState), kPlaying);  // the film went on meanwhile
+  EXPECT_FALSE(fs::exists(save_.parent_path() / "escape.mp4"));
+  EXPECT_EQ(suite_test::read_file(save_ / "第02集.mp4"), bytes);
+
+  // The next film plays from what was fetched.
+  const int requests = server.requests("/seed/BBBB");
+  put(kAddress, Variant(next));
+  EXPECT_EQ(get(kProgress), 1000);
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 5000)) << get(kState);
+  EXPECT_EQ(server.requests("/seed/BBBB"), requests);
+  EXPECT_EQ(get(kSpeed), 0);
+}
+
+TEST_F(PlayerTest, HttpAddressPlaysAndPreBufferCachesIt) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  server.add("/media/a.mp4", bytes);
+  server.add("/media/b.mp4", bytes);
+  use_server(server);
+  put(kAddress, Variant(server.base() + "/media/a.mp4"));
+  call(kPlay);
+  EXPECT_EQ(get(kState), kConnecting);
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+  EXPECT_EQ(get(kDuration), kClipSeconds);
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) > 0; }, 3000));
+  EXPECT_LE(get(kProgress), 1000);
+
+  const std::string next = server.base() + "/media/b.mp4";
+  call(kPreBuffer, {Variant(next)});
+  ASSERT_TRUE(suite_test::wait_until(
+      [&] {
+        for (const auto& e : fs::directory_iterator(save_))
+          if (e.path().extension() == ".mp4" && fs::file_size(e.path()) == bytes.size()) return true;
+        return false;
+      },
+      8000));
+  const int requests = server.requests("/media/b.mp4");
+  put(kAddress, Variant(next));
+  EXPECT_EQ(get(kProgress), 1000);
+  call(kPlay);
+  EXPECT_EQ(get(kState), kPreparing);  // a local file now
+  ASSERT_TRUE(wait_state(kPlaying, 5000));
+  EXPECT_EQ(server.requests("/media/b.mp4"), requests);
+}
+
+TEST_F(PlayerTest, DeadSeedServerDoesNotHang) {
+  // The settings name a port where nothing listens any more.
+  {
+    suite_test::SeedServer gone;
+    use_server(gone);
+  }
+  put(kAddress, Variant(qvod("DEAD", "dead.mp4", 1000)));
+  call(kPlay);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(wait_state(kStopped, 8000)) << get(kState);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  // The calls answer at once meanwhile.
+  const auto t = std::chrono::steady_clock::now();
+  for (int i = 0; i < 100; ++i) {
+    get(kState);
+    get(kPosition);
+    get(kProgress);
+    get(kSpeed);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - t, std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(save_ / "dead.mp4"));
+}
+
+TEST_F(PlayerTest, SettingsFileIsCreatedBesideTheLibrary) {
+  const fs::path settings = suite_test::library().folder / "QvodPlayer.xml";
+  fs::remove(settings);
+  put(kAddress, Variant(suite_test::clip()));  // re-reads the settings
+  const std::string text = suite_test::read_file(settings);
+  EXPECT_NE(text.find("Defaultsavepath=\"" + std::string(getenv("HOME")) + "/Videos/Qvod/\" "
+                      "Seedsource=\"http://127.0.0.1:8080/seed/\""),
+            std::string::npos)
+      << text;
+}
+
+// The video widget on a machine without OpenGL (the offscreen platform):
+// a message in the video area; the control still answers.
+TEST_F(PlayerTest, WidgetWithoutOpenGlShowsAMessage) {
+  if (QOpenGLContext().create()) GTEST_SKIP() << "OpenGL is available here";
+  auto parent = std::make_unique<QWidget>();
+  parent->resize(320, 240);
+  std::unique_ptr<tav::suite::EmbeddedPlayer> windowed(suite_test::library().create(parent.get(), nullptr));
+  ASSERT_TRUE(windowed);
+  QWidget* view = windowed->widget();
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->parentWidget(), parent.get());
+  parent->show();
+  suite_test::pump(200);
+  bool message = false;
+  for (QLabel* label : view->findChildren<QLabel*>())
+    if (label->isVisible() && label->text().contains(QString::fromUtf8("OpenGL 不可用"))) message = true;
+  EXPECT_TRUE(message);
+
+  tav::PlayerControl& c = windowed->control();
+  c.put(kAddress, Variant(suite_test::clip()));
+  c.invoke(kPlay, {});
+  suite_test::pump(300);
+  EXPECT_EQ(c.get(kState).to_int(), kStopped);
+  EXPECT_EQ(c.get(kDuration).to_int(), 0);
+  c.put(kFullScreen, -1);
+  EXPECT_EQ(c.get(kFullScreen).to_int(), -1);
+  c.put(kFullScreen, 0);
+  EXPECT_EQ(c.get(kFullScreen).to_int(), 0);
+
+  // The parent may go first; the player then has no widget but still works.
+  parent.reset();
+  EXPECT_EQ(windowed->widget(), nullptr);
+  EXPECT_EQ(c.get(kState).to_int(), kStopped);
+}
+
+// With a display that has OpenGL (run under Xvfb with QT_QPA_PLATFORM=xcb):
+// the picture is drawn, and survives full screen and back.
+TEST_F(PlayerTest, WidgetDrawsThePicture) {
+  if (!QOpenGLContext().create()) GTEST_SKIP() << "no OpenGL here";
+  auto parent = std::make_unique<QWidget>();
+  parent->resize(320, 240);
+  std::unique_ptr<tav::suite::EmbeddedPlayer> windowed(suite_test::library().create(parent.get(), nullptr));
+  ASSERT_TRUE(windowed);
+  QWidget* view = windowed->widget();
+  view->setGeometry(0, 0, 320, 240);
+  tav::PlayerControl& c = windowed->control();
+  c.put(kVolume, 0);
+  c.put(kAddress, Variant(suite_test::clip()));
+  c.invoke(kPlay, {});  // before the widget is shown: it waits for the surface
+  parent->show();
+  ASSERT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPlaying; }, 5000))
+      << c.get(kState).to_int();
+  auto lit = [&] {
+    const QImage image = view->grab().toImage();
+    int bright = 0;
+    for (int y = 0; y < image.height(); y += 8)
+      for (int x = 0; x < image.width(); x += 8)
+        if (qGray(image.pixel(x, y)) > 60) ++bright;
+    return bright;
+  };
+  ASSERT_TRUE(suite_test::wait_until([&] { return lit() > 20; }, 3000));
+  // Full screen, left with Esc; a double-click enters it, put 0 leaves it.
+  c.put(kFullScreen, -1);
+  EXPECT_TRUE(view->isWindow());
+  EXPECT_EQ(c.get(kFullScreen).to_int(), -1);
+  suite_test::pump(400);
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &escape);
+  EXPECT_FALSE(view->isWindow());
+  EXPECT_EQ(c.get(kFullScreen).to_int(), 0);
+  suite_test::pump(300);
+  const QPointF centre(view->width() / 2.0, view->height() / 2.0);
+  QMouseEvent twice(QEvent::MouseButtonDblClick, centre, view->mapToGlobal(centre), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &twice);
+  EXPECT_TRUE(view->isWindow());
+  suite_test::pump(300);
+  c.put(kFullScreen, 0);
+  suite_test::pump(300);
+  EXPECT_EQ(view->parentWidget(), parent.get());
+  EXPECT_FALSE(view->isWindow());
+  EXPECT_EQ(view->geometry(), QRect(0, 0, 320, 240));
+  EXPECT_EQ(c.get(kState).to_int(), kPlaying);
+  const int before = c.get(kPosition).to_int();
+  ASSERT_TRUE(suite_test::wait_until([&] { return c.get(kPosition).to_int() > before; }, 3000))
+      << "state " << c.get(kState).to_int() << " at " << c.get(kPosition).to_int();
+  EXPECT_TRUE(suite_test::wait_until([&] { return lit() > 20; }, 3000));
+  windowed.reset();
+  parent.reset();
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+// The Qt-free parts of the player: qvod:// addresses, QvodPlayer.xml and
+// the resumable download.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "suite/player/address.h"
+#include "suite/player/download.h"
+#include "suite/player/qvod_settings.h"
+#include "suite_support.h"
+
+namespace {
+
+using namespace tav::suite;
+namespace fs = suite_test::fs;
+
+// --- addresses ---
+
+TEST(QvodAddressTest, ParsesSizeHashAndName) {
+  const auto q = parse_qvod("qvod://332613|9F86D081884C7D65|第01集.mp4|");
+  ASSERT_TRUE(q);
+  EXPECT_EQ(q->size, 332613);
+  EXPECT_EQ(q->hash, "9F86D081884C7D65");
+  EXPECT_EQ(q->file_name, "第01集.mp4");
+  // The closing bar is often missing; the scheme's case does not matter.
+  const auto open = parse_qvod("QVOD://10|ab|x.rmvb");
+  ASSERT_TRUE(open);
+  EXPECT_EQ(open->file_name, "x.rmvb");
+  EXPECT_EQ(address_kind("Qvod://1|a|b|"), AddressKind::Qvod);
+}
+
+TEST(QvodAddressTest, RefusesUnusableParts) {
+  EXPECT_FALSE(parse_qvod("qvod://|abc|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("qvod://0|abc|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("qvod://-5|abc|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("qvod://12a|abc|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("qvod://99999999999999999999|abc|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("qvod://100||x.mp4|"));
+  // The hash goes into the seed URL: nothing that could change the URL.
+  EXPECT_FALSE(parse_qvod("qvod://100|../admin|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("qvod://100|ab?x=1|x.mp4|"));
+  EXPECT_FALSE(parse_qvod("http://100|ab|x.mp4|"));
+}
+
+TEST(QvodAddressTest, FileNameStaysInsideTheSaveFolder) {
+  EXPECT_EQ(parse_qvod("qvod://100|ab|../../.bashrc|")->file_name, ".._.._.bashrc");
+  EXPECT_EQ(parse_qvod("qvod://100|ab|/etc/passwd|")->file_name, "_etc_passwd");
+  EXPECT_EQ(parse_qvod("qvod://100|ab|a\\b.mp4|")->file_name, "a_b.mp4");
+  EXPECT_EQ(parse_qvod("qvod://100|ab|..|")->file_name, "ab");
+  EXPECT_EQ(parse_qvod("qvod://100|ab||")->file_name, "ab");
+  EXPECT_EQ(parse_qvod("qvod://100|ab|a\nb|")->file_name, "a_b");
+  const std::string long_name = std::string(300, 'x') + ".mkv";
+  const std::string cut = parse_qvod("qvod://100|ab|" + long_name + "|")->file_name;
+  EXPECT_LE(cut.size(), 200u);
+  EXPECT_EQ(cut.substr(cut.size() - 4), ".mkv");
+  // Cutting never splits a UTF-8 character.
+  std::string chinese;
+  for (int i = 0; i < 100; ++i) chinese += "集";
+  const std::string cut_cn = safe_file_name(chinese + ".mp4");
+  EXPECT_EQ((cut_cn.size() - 4) % 3, 0u);
+}
+
+TEST(AddressTest, KindsAndLocalPaths) {
+  EXPECT_EQ(address_kind("/home/u/a.mp4"), AddressKind::Local);
+  EXPECT_EQ(address_kind("relative/a b.mp4"), AddressKind::Local);
+  EXPECT_EQ(address_kind("file:///home/u/a%20b.mp4"), AddressKind::Local);
+  EXPECT_EQ(local_path("file:///home/u/a%20b.mp4"), "/home/u/a b.mp4");
+  EXPECT_EQ(local_path("file://localhost/tmp/x.mp4"), "/tmp/x.mp4");
+  EXPECT_EQ(local_path("file:///tmp/100%"), "/tmp/100%");
+  EXPECT_EQ(address_kind("HTTPS://h/x.mp4"), AddressKind::Http);
+  EXPECT_EQ(address_kind("http://127.0.0.1:8080/a"), AddressKind::Http);
+  EXPECT_EQ(address_kind("edl://%20%/etc/passwd"), AddressKind::Unsupported);
+  EXPECT_EQ(address_kind("av://lavfi:sine"), AddressKind::Unsupported);
+}
+
+TEST(AddressTest, HttpCacheFileIsStableAndInTheSaveFolder) {
+  const std::string a = http_cache_file("/s/", "http://h/films/a.mp4?token=1");
+  EXPECT_EQ(a, http_cache_file("/s/", "http://h/films/a.mp4?token=1"));
+  EXPECT_NE(a, http_cache_file("/s/", "http://h/films/a.mp4?token=2"));
+  EXPECT_EQ(a.rfind("/s/cache-", 0), 0u);
+  EXPECT_EQ(a.substr(a.size() - 4), ".mp4");
+  EXPECT_EQ(http_cache_file("/s/", "http://h/x/../..%2f").find('/', 3), std::string::npos);
+}
+
+// --- QvodPlayer.xml ---
+
+TEST(QvodSettingsTest, MissingFileIsCreatedWithTheDefaults) {
+  const fs::path folder = suite_test::fresh_folder("suite");
+  const QvodSettings s = load_qvod_settings(folder.string());
+  const std::string home = getenv("HOME");
+  EXPECT_EQ(s.save_folder, home + "/Videos/Qvod/");
+  EXPECT_EQ(s.seed_source, "http://127.0.0.1:8080/seed/");
+  const std::string text = suite_test::read_file(folder / "QvodPlayer.xml");
+  // Read line by line elsewhere: both values on the line with Defaultsavepath=.
+  std::string line;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    const std::string l = text.substr(at, end - at);
+    if (l.find("Defaultsavepath=") != std::string::npos) {
+      line = l;
+      break;
+    }
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  EXPECT_NE(line.find("Defaultsavepath=\"" + home + "/Videos/Qvod/\""), std::string::npos) << text;
+  EXPECT_NE(line.find("Seedsource=\"http://127.0.0.1:8080/seed/\""), std::string::npos) << text;
+  for (const auto& entry : fs::directory_iterator(folder))
+    EXPECT_EQ(entry.path().filename(), "QvodPlayer.xml");
+}
+
+TEST(QvodSettingsTest, ReadsWhatTheSettingsDialogWrites) {
+  const fs::path folder = suite_test::fresh_folder("suite");
+  suite_test::write_file(folder / "QvodPlayer.xml",
+                         "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n"
+                         "<QvodPlayer Seedsource = 'http://10.0.0.1/s/' "
+                         "Defaultsavepath=\"/data/Tom &amp; Jerry\" MaxSpeed=\"0\"/>\r\n");
+  const QvodSettings s = load_qvod_settings(folder.string());
+  EXPECT_EQ(s.save_folder, "/data/Tom & Jerry/");  // the slash is added
+  EXPECT_EQ(s.seed_source, "http://10.0.0.1/s/");
+  // Written back, the values survive the round trip.
+  suite_test::write_file(folder / "QvodPlayer.xml", qvod_settings_text(s));
+  const QvodSettings again = load_qvod_settings(folder.string());
+  EXPECT_EQ(again.save_folder, s.save_folder);
+  EXPECT_EQ(again.seed_source, s.seed_source);
+}
+
+TEST(QvodSettingsTest, AttributeNamesMatchWhole) {
+  EXPECT_EQ(xml_attribute("<a XDefaultsavepath=\"/x/\" Defaultsavepath=\"/y/\"/>",
+                          "Defaultsavepath"),
+            "/y/");
+  EXPECT_EQ(xml_attribute("<a Defaultsavepath=\"/unterminated", "Defaultsavepath"), "");
+  // A value missing from the file takes its default.
+  const fs::path folder = suite_test::fresh_folder("suite");
+  suite_test::write_file(folder / "QvodPlayer.xml", "<QvodPlayer Defaultsavepath=\"/v/\" />");
+  EXPECT_EQ(load_qvod_settings(folder.string()).seed_source, kDefaultSeedSource);
+}
+
+// --- downloads ---
+
+std::string pattern_bytes(std::size_t n) {
+  std::string bytes(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
+  return bytes;
+}
+
+bool wait_finished(const Download& d, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!d.finished() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return d.finished();
+}
+
+TEST(DownloadTest, FetchesWholeFileAndReportsProgress) {
+  suite_test::SeedServer server;
+  const std::string bytes = pattern_bytes(300000);
+  server.add("/seed/abc", bytes, 600000);  // about half a second
+  const fs::path target = suite_test::fresh_folder("save") / "new folder" / "a.mp4";
+  Download d({server.base() + "/seed/abc", target.string(), 300000, false});
+  int seen_progress = 0, seen_speed = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!d.finished() && std::chrono::steady_clock::now() < end) {
+    if (d.per_mille() > 0 && d.per_mille() < 1000) seen_progress = d.per_mille();
+    seen_speed = std::max(seen_speed, d.speed_kb());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(d.state(), Download::State::Complete) << d.error();
+  EXPECT_GT(seen_progress, 0);
+  EXPECT_GT(seen_speed, 100);  // about 585 KB/s
+  EXPECT_LT(seen_speed, 2000);
+  EXPECT_EQ(d.per_mille(), 1000);
+  EXPECT_EQ(d.speed_kb(), 0);
+  EXPECT_EQ(suite_test::read_file(target), bytes);
+}
+
+TEST(DownloadTest, ResumesAPartialFile) {
+  suite_test::SeedServer server;
+  const std::string bytes = pattern_bytes(200000);
+  server.add("/seed/abc", bytes);
+  const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
+  suite_test::write_file(target, bytes.substr(0, 123456));
+  Download d({server.base() + "/seed/abc", target.string(), 200000, false});
+  ASSERT_TRUE(wait_finished(d, 10000));
+  ASSERT_EQ(d.state(), Download::State::Complete) << d.error();
+  EXPECT_EQ(suite_test::read_file(target), bytes);
+  EXPECT_EQ(server.ranges("/seed/abc"), std::vector<std::string>{"bytes=123456-"});
+}
+
+TEST(DownloadTest, CompleteFileIsNotFetchedAgain) {
+  suite_test::SeedServer server;
+  const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
+  suite_test::write_file(target, pattern_bytes(1000));
+  Download d({server.base() + "/seed/abc", target.string(), 1000, false});
+  EXPECT_EQ(d.state(), Download::State::Complete);
+  EXPECT_EQ(d.per_mille(), 1000);
+  EXPECT_EQ(server.requests("/seed/abc"), 0);
+}
+
+TEST(DownloadTest, LargerFileOfThatNameIsLeftAlone) {
+  suite_test::SeedServer server;
+  server.add("/seed/abc", pattern_bytes(1000));
+  const fs::path target = suite_test::fresh_folder("save") / "mine.mp4";
+  const std::string mine = pattern_bytes(5000);
+  suite_test::write_file(target, mine);
+  Download d({server.base() + "/seed/abc", target.string(), 1000, false});
+  ASSERT_TRUE(wait_finished(d, 5000));
+  EXPECT_EQ(d.state(), Download::State::Failed);
+  EXPECT_EQ(suite_test::read_file(target), mine);
+  EXPECT_EQ(server.requests("/seed/abc"), 0);
+}
+
+TEST(DownloadTest, MissingSeedFailsWithoutRetrying) {
+  suite_test::SeedServer server;
+  const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
+  const auto start = std::chrono::steady_clock::now();
+  Download d({server.base() + "/seed/nothere", target.string(), 1000, false});
+  ASSERT_TRUE(wait_finished(d, 5000));
+  EXPECT_EQ(d.state(), Download::State::Failed);
+  EXPECT_NE(d.error().find("404"), std::string::npos) << d.error();
+  EXPECT_EQ(server.requests("/seed/nothere"), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  // The 404 page is not the film: no file is left behind.
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(DownloadTest, HttpCacheUsesAPartFileUntilComplete) {
+  suite_test::SeedServer server;
+  const std::string bytes = pattern_bytes(100000);
+  server.add("/media/b.mp4", bytes, 400000);
+  const fs::path target = suite_test::fresh_folder("save") / "cache-1.mp4";
+  Download d({server.base() + "/media/b.mp4", target.string(), -1, true});
+  bool saw_part = false;
+  for (int i = 0; i < 500 && !d.finished(); ++i) {
+    if (fs::exists(target.string() + ".part")) {
+      saw_part = true;
+      EXPECT_FALSE(fs::exists(target));
+      if (d.bytes() > 0) {
+        EXPECT_EQ(d.total(), 100000);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(d.state(), Download::State::Complete) << d.error();
+  EXPECT_TRUE(saw_part);
+  EXPECT_FALSE(fs::exists(target.string() + ".part"));
+  EXPECT_EQ(suite_test::read_file(target), bytes);
+}
+
+TEST(DownloadTest, CancelEndsAStalledTransferAtOnce) {
+  suite_test::SeedServer server;
+  server.add("/seed/slow", pattern_bytes(1000000), 2000);  // 2 KB/s: minutes
+  const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
+  auto d = std::make_unique<Download>(
+      DownloadRequest{server.base() + "/seed/slow", target.string(), 1000000, false});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(d->state(), Download::State::Running);
+  const auto start = std::chrono::steady_clock::now();
+  d.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+TEST(DownloadTest, DeadServerIsRetriedThenGivenUpOrCancelledQuickly) {
+  // Nothing listens on the port once this server is gone.
+  int port = 0;
+  {
+    suite_test::SeedServer gone;
+    port = gone.port();
+  }
+  const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
+  auto d = std::make_unique<Download>(DownloadRequest{
+      "http://127.0.0.1:" + std::to_string(port) + "/seed/x", target.string(), 1000, false});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(d->state(), Download::State::Running);  // waiting to try again
+  EXPECT_EQ(d->speed_kb(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  d.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+}  // namespace
