@@ -78,7 +78,7 @@ std::vector<ProcessEntry> ProcProcesses::list() const {
   if (!dir) return out;
   while (const dirent* e = ::readdir(dir)) {
     const auto pid = parse_int32(e->d_name);
-    if (!pid || *pid <= 0) continue;
+    if (!pid || *pid <= 0 || !process_exists(*pid)) continue;  // zombies have ended
     const std::string base = "/proc/" + std::string(e->d_name);
     ProcessEntry entry;
     entry.id = static_cast<std::uint32_t>(*pid);
@@ -106,7 +106,7 @@ std::vector<ProcessEntry> ProcProcesses::list() const {
 
 bool ProcProcesses::terminate(std::uint32_t id) {
   const auto pid = static_cast<pid_t>(id);
-  if (pid <= 0 || pid == ::getpid()) return false;
+  if (pid <= 0 || pid == ::getpid() || !process_exists(pid)) return false;
   if (::kill(pid, SIGTERM) != 0) return false;
   for (int i = 0; i < 30 && process_exists(pid); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
