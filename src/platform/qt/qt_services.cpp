@@ -118,7 +118,9 @@ QFont form_font(int pixel_size, bool bold) {
 
 Point QtTextMetrics::measure(const std::string& text, int font_size, bool bold) const {
   const QFontMetrics m(form_font(font_size, bold));
-  return {m.horizontalAdvance(QString::fromStdString(text)), m.height()};
+  // The line is as tall as the classic 9-point face's: the CJK face's own
+  // line height would push labels out of the thin title strips.
+  return {m.horizontalAdvance(QString::fromStdString(text)), (font_size > 0 ? font_size : 12) + 4};
 }
 
 // Images -----------------------------------------------------------------------

@@ -108,7 +108,7 @@ class ControlWidget final : public QWidget {
     if (!model_.caption().empty()) {
       p.setFont(form_font(model_.font_size(), model_.font_bold()));
       p.setPen(qcolor(model_.fore_color()));
-      p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+      p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                  QString::fromStdString(model_.caption()));
     }
   }
