@@ -13,25 +13,15 @@
 #include <sstream>
 #include <vector>
 
+#include "base/text.h"
 #include "suite/player/embedded_player.h"
 
 namespace tav::suite {
 
 namespace {
 
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool valid_class_id(std::string_view id) {
-  if (id.size() <= 6 || !iequals(id.substr(0, 6), "clsid:")) return false;
+  if (id.size() <= 6 || !tav::iequals_ascii(id.substr(0, 6), "clsid:")) return false;
   for (char c : id)
     if (c == '=' || c == '\n' || c == '\r' || c == '\0' || c == ' ' || c == '\t') return false;
   return true;
@@ -118,7 +108,7 @@ std::string FileComponentRegistry::library_of(std::string_view class_id) const {
   if (!valid_class_id(class_id)) return {};
   std::string found;
   for (const std::string& line : read_lines(file_)) {
-    if (iequals(key_of(line), class_id)) found = value_of(line);  // the last record wins
+    if (tav::iequals_ascii(key_of(line), class_id)) found = value_of(line);  // the last record wins
   }
   return found;
 }
@@ -175,7 +165,7 @@ bool FileComponentRegistry::rewrite(std::string_view class_id, const std::string
   std::string text;
   bool written = false;
   for (const std::string& line : read_lines(file_)) {
-    if (iequals(key_of(line), class_id)) {
+    if (tav::iequals_ascii(key_of(line), class_id)) {
       if (library_path && !written) text += std::string(class_id) + "=" + *library_path + "\n";
       written = true;
       continue;
