@@ -355,6 +355,7 @@ struct ContentServer::Impl {
     http.Get("/box/+js/ads/(qvodad|fudong|tui)\\.html", [this](const Request& req, Response& res) {
       page(res, ad_page(req.matches[1].str(), catalogue));
     });
+    http.Get("/player/", [](const Request&, Response& res) { page(res, suite_page()); });
     http.Get("/media/(.*)", [this](const Request& req, Response& res) { media_file(req, res); });
     http.Get("/seed/(.*)", [this](const Request& req, Response& res) { seed(req, res); });
 

@@ -592,6 +592,21 @@ std::string ad_page(std::string_view which, const Catalogue& catalogue) {
   return out;
 }
 
+std::string suite_page() {
+  std::string out = page_head("Tavori 播放组件", R"(
+.suite{max-width:560px;margin:40px auto;padding:24px 28px;background:#101010;border:1px solid #2A2929;border-radius:8px}
+.suite h1{font-size:18px;color:#FFFFFF;margin-bottom:12px}
+.suite p{margin:8px 0;line-height:1.8}
+.suite code{color:#80A8FF}
+)");
+  out += "<body>\n<div class=\"suite\"><h1>Tavori 播放组件</h1>"
+         "<p>播放组件随 Tavori 一同安装，位于程序文件夹的 <code>Qvod/QvodInsert.dll</code>。</p>"
+         "<p>若提示未安装播放器，请在程序文件夹中运行 "
+         "<code>regsvr32 \"Qvod/QvodInsert.dll\"</code> 完成注册，然后重新启动 Tavori。</p>"
+         "</div>\n</body>\n</html>\n";
+  return out;
+}
+
 std::string error_page(int status, std::string_view message) {
   std::string out = page_head("Tavori", R"(
 .err{padding:60px 20px;text-align:center}

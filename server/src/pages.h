@@ -27,6 +27,8 @@ std::string player_page();
 // js/ads/<which>.html for "qvodad", "fudong" and "tui" (300×250).
 std::string ad_page(std::string_view which, const Catalogue& catalogue);
 // A short page for an error status.
+// The player suite's home page, which the client offers when the player is missing.
+std::string suite_page();
 std::string error_page(int status, std::string_view message);
 
 }  // namespace tsrv

@@ -579,5 +579,9 @@ TEST(ShippedCatalogue, CoversTheCasesTheClientMustHandle) {
   EXPECT_GE(web, 1u);
 }
 
+TEST_F(ServerTest, ThePlayerSuitesHomePageTellsHowToRegisterIt) {
+  EXPECT_NE(get("../player/").find("regsvr32"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tav
