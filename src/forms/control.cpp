@@ -111,11 +111,13 @@ void Control::clear_drawing() {
   changed(Change::Drawing);
 }
 
+void add_drawing_op(std::vector<DrawOp>& drawing, DrawOp op) {
+  std::erase_if(drawing, [&](const DrawOp& old) { return op.target.contains(old.target); });
+  drawing.push_back(std::move(op));
+}
+
 void Control::add_drawing(DrawOp op) {
-  // A copy replaces whatever it covers completely, so a button painted again
-  // and again keeps one entry.
-  std::erase_if(drawing_, [&](const DrawOp& old) { return op.target.contains(old.target); });
-  drawing_.push_back(std::move(op));
+  add_drawing_op(drawing_, std::move(op));
   changed(Change::Drawing);
 }
 

@@ -55,6 +55,10 @@ struct DrawOp {
   bool operator==(const DrawOp&) const = default;
 };
 
+// Adds a copy to a drawing; it replaces whatever it covers completely, so a
+// surface painted again and again keeps one entry per place.
+void add_drawing_op(std::vector<DrawOp>& drawing, DrawOp op);
+
 struct MouseEvent {
   int button = 0;  // 1 left, 2 right, 4 middle (a mask while moving)
   int shift = 0;

@@ -211,8 +211,7 @@ void Form::copy_from(const Picture& image, Rect source, int x, int y) {
 }
 
 void Form::stretch_from(const Picture& image, Rect source, Rect target) {
-  std::erase_if(drawing_, [&](const DrawOp& old) { return target.contains(old.target); });
-  drawing_.push_back({image, source, target});
+  add_drawing_op(drawing_, {image, source, target});
   notify(Change::Drawing);
 }
 
