@@ -243,10 +243,21 @@ std::string FakeBrowserPanel::location() const { return at_ >= 0 ? history_[at_]
 
 FakePlayer::FakePlayer(const Clock& clock, EffectLog& log) : clock_(clock), log_(log) {}
 
+int FakePlayer::duration() const {
+  if (address_.empty()) return 0;
+  int found = 0;
+  std::size_t longest = 0;
+  for (const auto& [prefix, d] : durations) {
+    if (starts_with(address_, prefix) && prefix.size() >= longest) {
+      found = d;
+      longest = prefix.size();
+    }
+  }
+  return found;
+}
+
 int FakePlayer::position_now() const {
-  int duration = 0;
-  for (const auto& [prefix, d] : durations)
-    if (starts_with(address_, prefix)) duration = d;
+  const int duration = this->duration();
   if (playing_since_ < 0) return base_position_;
   const long long p = base_position_ + (clock_.monotonic_ms() - playing_since_) / 1000;
   return static_cast<int>(duration > 0 ? std::min<long long>(p, duration) : p);
@@ -257,18 +268,12 @@ Variant FakePlayer::get(int dispid) {
   switch (dispid) {
     case dispid::kAddress: return Variant(address_);
     case dispid::kVolume: return Variant(volume_);
-    case dispid::kDuration: {
-      for (const auto& [prefix, d] : durations)
-        if (!address_.empty() && starts_with(address_, prefix)) return Variant(d);
-      return Variant(0);
-    }
+    case dispid::kDuration: return Variant(duration());
     case dispid::kPosition: return Variant(position_now());
     case dispid::kPlayState: {
       // A film that played to its end is finished: state 0, address kept.
-      int duration = 0;
-      for (const auto& [prefix, d] : durations)
-        if (starts_with(address_, prefix)) duration = d;
-      if (state_ == play_state::kPlaying && duration > 0 && position_now() >= duration) return Variant(0);
+      const int d = duration();
+      if (state_ == play_state::kPlaying && d > 0 && position_now() >= d) return Variant(0);
       return Variant(state_);
     }
     case dispid::kDownloadProgress: return Variant(address_.empty() ? 0 : 1000);

@@ -241,10 +241,12 @@ class FakePlayer final : public PlayerControl {
   // What the player reports for a dispid, overriding the simulation.
   void set(int dispid, Variant value);
   void clear(int dispid) { fixed_.erase(dispid); }
-  // Durations of media addresses (by prefix); 0 for unknown ones.
+  // Durations of media addresses (by prefix, the longest matching one
+  // wins); 0 for unknown ones.
   std::map<std::string, int> durations;
 
  private:
+  int duration() const;
   int position_now() const;
   const Clock& clock_;
   EffectLog& log_;
