@@ -218,6 +218,22 @@ TEST_F(LinkProtocol, LinkTextInsideAReplyPlaysOnceWithOneRequest) {
   EXPECT_EQ(w->filmKey, "1-1-0-x");
 }
 
+TEST_F(LinkProtocol, NamesFromALinkReadBackAsTheSameFields) {
+  // An escaped U+DCAF is no byte of a file: it must not come out as the
+  // raw byte 0xAF, which would merge with the "|" after it.
+  page_navigates(w->Web1, "eeqvod://qvod&&&http%3A//m/a.mp4&&&a%uDCAF&&&L%uDCAF&&&6&&&1&&&0");
+  w->lists.set_history_position(6, 42);
+  const std::vector<std::string> fields =
+      split(split_lines(gbk.to_utf8(dir.read("date.dat")))[0], "|");
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[0], "6");
+  EXPECT_EQ(fields[3], "http%3A//m/a.mp4");
+  EXPECT_EQ(fields[6], "42");
+  // "|" in a name and a label: the record keeps its seven fields.
+  page_navigates(w->Web1, "eeqvod://qvod&&&http%3A//m/b.mp4&&&Tom%7CJerry&&&1|2&&&7&&&1&&&0");
+  EXPECT_EQ(split(split_lines(gbk.to_utf8(dir.read("date.dat")))[0], "|").size(), 7u);
+}
+
 TEST_F(LinkProtocol, TheProgramsOwnEpisodePageIsNotForwarded) {
   // The name unescapes to link text; the episode page that carries it is
   // the program's own address, not a link of the page.
