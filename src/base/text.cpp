@@ -1,6 +1,9 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <limits>
 
 namespace tav {
 
@@ -181,14 +184,14 @@ std::string drop_trailing_slash(std::string_view text) {
 }
 
 std::optional<std::int32_t> parse_int32(std::string_view text) {
-  const std::string t = trim_spaces(text);
-  std::string_view s = t;
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty()) return std::nullopt;
-  std::int32_t value = 0;
-  const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-  if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
-  return value;
+  const std::optional<double> number = parse_number(text);
+  if (!number) return std::nullopt;
+  // Nearest, halves to even, whatever rounding mode the process is in.
+  double whole = std::floor(*number);
+  const double rest = *number - whole;
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  if (!(whole >= -2147483648.0 && whole <= 2147483647.0)) return std::nullopt;
+  return static_cast<std::int32_t>(whole);
 }
 
 std::int32_t to_int32(std::string_view text) { return parse_int32(text).value_or(0); }
@@ -212,6 +215,12 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 std::string to_text(long long value) { return std::to_string(value); }
+
+std::int32_t clamp_int32(long long value) {
+  return static_cast<std::int32_t>(
+      std::clamp<long long>(value, std::numeric_limits<std::int32_t>::min(),
+                            std::numeric_limits<std::int32_t>::max()));
+}
 
 std::string ascii_lower(std::string_view text) {
   std::string out(text);

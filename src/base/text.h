@@ -39,8 +39,10 @@ std::string trim_spaces(std::string_view text);
 // Drops one trailing "/" if there is one.
 std::string drop_trailing_slash(std::string_view text);
 
-// A whole decimal integer in the 32-bit range, with optional spaces around
-// it and an optional sign; nothing else.
+// A decimal number (as parse_number) converted to a whole number the way
+// the classic conversion does: rounded to the nearest, halves to even
+// ("14235.7" gives 14236, "2.5" gives 2). Nothing when the text is not a
+// number or the rounded value is outside the 32-bit range.
 std::optional<std::int32_t> parse_int32(std::string_view text);
 // parse_int32, or 0 when the text is not such a number.
 std::int32_t to_int32(std::string_view text);
@@ -48,6 +50,9 @@ std::int32_t to_int32(std::string_view text);
 std::optional<double> parse_number(std::string_view text);
 
 std::string to_text(long long value);
+
+// The value, held to the 32-bit range.
+std::int32_t clamp_int32(long long value);
 
 // ASCII-only case folding and comparison, as the profile files need.
 std::string ascii_lower(std::string_view text);

@@ -200,6 +200,12 @@ class BA1 final : public Form, public ListPageView {
   void Web5_BeforeNavigate2(const std::string& url, bool& cancel);
   void lookupLink(const std::string& url);
   void playLink(const std::string& url);
+  // Navigates a panel to an address the program built itself (a play link
+  // from a reply, the episode page, the web player page). Its handler takes
+  // it for what it is, whatever text its fields carry: a label holding
+  // "eebovod://" must not turn the program's own play link into a new
+  // lookup, nor the episode page into a forwarded link.
+  void navigateOwn(Browser& panel, const std::string& url);
   // Starts the player suite's service when it does not run.
   void ensureQvodTerminal();
 
@@ -230,8 +236,14 @@ class BA1 final : public Form, public ListPageView {
   void wire_events();
   void wire_panel_events();
 
+  // True, once, when the handler of the panel sees the navigation that
+  // navigateOwn started.
+  bool takeOwnNavigation(const Browser& panel, const std::string& url);
+
   std::unique_ptr<Tip> tip_;
   bool unloaded_ = false;
+  const Browser* ownPanel_ = nullptr;
+  std::string ownUrl_;
 };
 
 }  // namespace tav

@@ -80,8 +80,10 @@ Form::Form(std::string name) : name_(std::move(name)) {}
 Form::~Form() = default;
 
 int Form::twips_to_pixels(int twips) {
-  // Nearest pixel, 15 twips to the pixel.
-  return twips >= 0 ? (twips * 2 + 15) / 30 : -((-twips * 2 + 15) / 30);
+  // Nearest pixel, 15 twips to the pixel; in 64 bits, as a size from
+  // config.ini may be anything a 32-bit number holds.
+  const long long t = twips;
+  return static_cast<int>(t >= 0 ? (t * 2 + 15) / 30 : -((-t * 2 + 15) / 30));
 }
 
 void Form::notify(Change what) {

@@ -33,6 +33,11 @@ std::string one_line(std::string_view text) {
   return out;
 }
 
+// A name or label field: the pages and the list commands read it through
+// urlUnescape, so a "|" in it is written as its escape and reads back as
+// "|" without splitting the record.
+std::string name_field(std::string_view text) { return replace_all(one_line(text), "|", "%7C"); }
+
 void drop_one_crlf(std::string& text) {
   if (ends_with(text, kCrLf)) text.resize(text.size() - kCrLf.size());
 }
@@ -69,8 +74,8 @@ void ListFiles::add_record(std::string_view list_file, Key key, const std::strin
 void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_view label,
                             std::string_view address, std::int32_t v, std::int32_t v1,
                             std::int32_t position) {
-  std::string record = to_text(id);
-  for (const std::string_view part : {name, label, address}) record += "|" + one_line(part);
+  std::string record = to_text(id) + "|" + name_field(name) + "|" + name_field(label) + "|" +
+                       one_line(address);
   for (const std::int32_t n : {v, v1, position}) record += "|" + to_text(n);
   add_record(kHistoryList, Key::History, record, to_text(id));
 }
@@ -78,7 +83,7 @@ void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_
 void ListFiles::add_local_film(std::string_view name, std::string_view path,
                                std::int32_t position) {
   const std::string key = one_line(path);
-  const std::string record = one_line(name) + "|" + key + "|" + to_text(position);
+  const std::string record = name_field(name) + "|" + key + "|" + to_text(position);
   add_record(kLocalList, Key::Local, record, key);
 }
 

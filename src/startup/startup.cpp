@@ -31,7 +31,8 @@ constexpr Entry kFirstRun[] = {
     {"S_q", "qvodqi", "2"},  {"S_q", "s_pao", "2"},
 };
 
-bool is_zero(const std::string& text) { return parse_number(text).value_or(0) == 0; }
+// As a whole number: a text that is none, or one too large, counts as 0.
+bool is_zero(const std::string& text) { return to_int32(text) == 0; }
 
 }  // namespace
 

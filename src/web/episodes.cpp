@@ -34,9 +34,9 @@ void BA1::stepEpisode(int direction) {
   const std::string reply = pf.http.get(server.episode_request(key->series, key->v, next));
   if (reply == "1" || reply == "0" || !contains(reply, "$")) return;
   const std::vector<std::string> r = split(reply, "$");
-  Web1.navigate(std::string(kPlayScheme) + field(r, 2) + "&&&" + urlEscape(field(r, 1)) + "&&&" +
-                key->name + "&&&" + field(r, 0) + "&&&" + key->series + "&&&" + key->v + "&&&" +
-                next);
+  navigateOwn(Web1, std::string(kPlayScheme) + field(r, 2) + "&&&" + urlEscape(field(r, 1)) +
+                        "&&&" + key->name + "&&&" + field(r, 0) + "&&&" + key->series + "&&&" +
+                        key->v + "&&&" + next);
 }
 
 void BA1::prefetchNextEpisode() {

@@ -27,8 +27,26 @@ std::string command_for(const std::string& program) {
 
 }  // namespace
 
+void BA1::navigateOwn(Browser& panel, const std::string& url) {
+  ownPanel_ = &panel;
+  ownUrl_ = url;
+  panel.navigate(url);
+  ownPanel_ = nullptr;
+  ownUrl_.clear();
+}
+
+bool BA1::takeOwnNavigation(const Browser& panel, const std::string& url) {
+  if (ownPanel_ != &panel || ownUrl_ != url) return false;
+  ownPanel_ = nullptr;
+  ownUrl_.clear();
+  return true;
+}
+
 void BA1::Web1_BeforeNavigate2(const std::string& url, bool& cancel) {
-  if (contains(url, kLookupScheme)) {
+  if (takeOwnNavigation(Web1, url)) {  // only play links come this way
+    cancel = true;
+    playLink(url);
+  } else if (contains(url, kLookupScheme)) {
     cancel = true;
     lookupLink(url);
   } else if (contains(url, kPlayScheme)) {
@@ -54,8 +72,9 @@ void BA1::lookupLink(const std::string& url) {
   }
   if (contains(reply, "$")) {
     const std::vector<std::string> r = split(reply, "$");
-    Web1.navigate(std::string(kPlayScheme) + field(r, 2) + "&&&" + urlEscape(field(r, 1)) +
-                  "&&&" + name + "&&&" + field(r, 0) + "&&&" + series + "&&&" + v + "&&&" + v1);
+    navigateOwn(Web1, std::string(kPlayScheme) + field(r, 2) + "&&&" + urlEscape(field(r, 1)) +
+                          "&&&" + name + "&&&" + field(r, 0) + "&&&" + series + "&&&" + v +
+                          "&&&" + v1);
   } else {
     showBalloon(*this, "读取数据出错，请返回重试！");
     zhun.set_caption("读取数据出错，请返回重试");
@@ -96,7 +115,7 @@ void BA1::playLink(const std::string& url) {
     }
   } else {
     webPlayMode = 1;
-    Web2.navigate(server.web_player(kind, address));
+    navigateOwn(Web2, server.web_player(kind, address));
     itemKey = "0";
     if (qvod.visible()) {
       qvod.set_visible(false);
@@ -118,7 +137,7 @@ void BA1::playLink(const std::string& url) {
   bo_name.set_caption(fit_width(pf.code_page, name, 30) + "-" + label);
 
   if (!name.empty() && !field(f, 4).empty() && !address.empty()) {
-    if (field(f, 7) != "n") Web4.navigate(server.episode_page(series, v, v1, name));
+    if (field(f, 7) != "n") navigateOwn(Web4, server.episode_page(series, v, v1, name));
     lists.add_history(to_int32(series), name, label, address, to_int32(v), to_int32(v1), 0);
   }
   itemKind = 1;
@@ -127,6 +146,7 @@ void BA1::playLink(const std::string& url) {
 }
 
 void BA1::Web4_BeforeNavigate2(const std::string& url, bool&) {
+  if (takeOwnNavigation(Web4, url)) return;
   if (contains(url, kLookupScheme) || contains(url, kPlayScheme)) Web1.navigate(url);
 }
 
@@ -138,13 +158,14 @@ void BA1::Web5_BeforeNavigate2(const std::string& url, bool& cancel) {
 }
 
 void BA1::Web2_BeforeNavigate2(const std::string& url, bool& cancel) {
+  if (takeOwnNavigation(Web2, url)) return;
   if (!contains(url, kSentinelPrefix)) return;
   cancel = true;
   if (to_int32(setting("S_q", "s_bo")) != 2) {
     Timer1.set_enabled(true);
     return;
   }
-  if (nextLink != "1" && nextLink != "0" && nextLink != "3") Web1.navigate(nextLink);
+  if (nextLink != "1" && nextLink != "0" && nextLink != "3") navigateOwn(Web1, nextLink);
 }
 
 }  // namespace tav

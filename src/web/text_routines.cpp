@@ -22,7 +22,7 @@ int hex_value(char16_t c) {
 }
 
 // The value of n hex digits at s[at], or -1.
-int hex_run(const std::u16string& s, std::size_t at, int n) {
+int hex_run(std::u16string_view s, std::size_t at, int n) {
   int value = 0;
   for (int k = 0; k < n; ++k) {
     const int d = hex_value(s[at + k]);
@@ -34,8 +34,7 @@ int hex_run(const std::u16string& s, std::size_t at, int n) {
 
 }  // namespace
 
-std::string urlEscape(std::string_view text) {
-  const std::u16string units = utf8_to_utf16(text);
+std::string urlEscapeUnits(std::u16string_view units) {
   std::string out;
   out.reserve(units.size() * 3);
   for (const char16_t u : units) {
@@ -56,17 +55,30 @@ std::string urlEscape(std::string_view text) {
   return out;
 }
 
-std::string urlUnescape(std::string_view text) {
-  const std::u16string s = utf8_to_utf16(text);
+std::string urlEscape(std::string_view text) { return urlEscapeUnits(utf8_to_utf16(text)); }
+
+namespace {
+
+bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+
+// kept_bytes_from_escapes: whether an escaped lone U+DC80..U+DCFF stays as
+// it is (code units) or becomes U+FFFD (program text, where it would stand
+// for a byte kept from a file).
+std::u16string unescape(std::u16string_view s, bool kept_bytes_from_escapes) {
   std::u16string out;
   out.reserve(s.size());
+  auto add_escaped = [&](char16_t u) {
+    const bool lone_kept_byte =
+        u >= 0xDC80 && u <= 0xDCFF && (out.empty() || !is_high_surrogate(out.back()));
+    out += (lone_kept_byte && !kept_bytes_from_escapes) ? char16_t{0xFFFD} : u;
+  };
   std::size_t i = 0;
   while (i < s.size()) {
     if (s[i] == '%') {
       if (i + 5 < s.size() && s[i + 1] == 'u') {
         const int v = hex_run(s, i + 2, 4);
         if (v >= 0) {
-          out += static_cast<char16_t>(v);
+          add_escaped(static_cast<char16_t>(v));
           i += 6;
           continue;
         }
@@ -83,7 +95,15 @@ std::string urlUnescape(std::string_view text) {
     out += s[i];
     ++i;
   }
-  return utf16_to_utf8(out);
+  return out;
+}
+
+}  // namespace
+
+std::u16string urlUnescapeUnits(std::u16string_view text) { return unescape(text, true); }
+
+std::string urlUnescape(std::string_view text) {
+  return utf16_to_utf8(unescape(utf8_to_utf16(text), false));
 }
 
 std::string file_part(std::string_view text) {

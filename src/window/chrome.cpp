@@ -84,7 +84,7 @@ void BA1::npc_Click(int index) {
         if (contains(npc(7).tooltip(), "显示")) {
           savedWidth = to_int32(setting("S_q", "h_w"));
           savedHeight = to_int32(setting("S_q", "h_h"));
-          set_width(savedWidth - (l2.width() - 3) * 15);
+          set_width(clamp_int32(static_cast<long long>(savedWidth) - (l2.width() - 3) * 15));
           set_height(savedHeight);
         }
       } else {
@@ -131,7 +131,7 @@ void BA1::npc_Click(int index) {
         bo_but(7).set_tooltip("显示片库");
         l2.set_visible(false);
         if (!maximized) {
-          set_width(width() - (l2.width() - 3) * 15);
+          set_width(clamp_int32(static_cast<long long>(width()) - (l2.width() - 3) * 15));
           break;
         }
       } else {

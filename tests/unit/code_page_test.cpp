@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "platform/posix/iconv_code_page.h"
 
 namespace tav {
@@ -24,6 +25,28 @@ TEST(GbkCodePage, KeepsInvalidBytesThroughARoundTrip) {
   const std::string bytes("ok\xFF\x80\xD6|\x81", 7);  // 0xFF invalid, 0xD6 | is a broken pair
   const std::string text = gbk.to_utf8(bytes);
   EXPECT_EQ(gbk.from_utf8(text), bytes);
+}
+
+TEST(GbkCodePage, AKeptByteNeverSwallowsTheByteAfterIt) {
+  IconvCodePage gbk;
+  // 0xAF before "|" would read back as one double-byte character.
+  const std::string kept_af = utf8_from_code_point(0xDCAF);
+  const std::string written = gbk.from_utf8("n" + kept_af + "|2|3");
+  EXPECT_EQ(gbk.to_utf8(written), "n?|2|3");
+  // Two kept bytes that would pair with each other (B0 A1 is a character).
+  const std::string pair = utf8_from_code_point(0xDCB0) + utf8_from_code_point(0xDCA1);
+  EXPECT_EQ(gbk.from_utf8(pair), "?\xA1");
+  // Where nothing follows that it pairs with, the byte goes back as itself.
+  EXPECT_EQ(gbk.from_utf8("n" + kept_af + "\r\n"), "n\xAF\r\n");
+  EXPECT_EQ(gbk.from_utf8(kept_af), "\xAF");
+  // Whatever is written reads back as the same text.
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    for (const char* after : {"|", "a", "\x01", "@", "\x7F"}) {
+      const std::string text = "x" + utf8_from_code_point(0xDC00 + b) + after;
+      const std::string back = gbk.to_utf8(gbk.from_utf8(text));
+      EXPECT_TRUE(back == text || back == "x?" + std::string(after)) << b << after;
+    }
+  }
 }
 
 TEST(GbkCodePage, TellsDoubleByteCharacters) {

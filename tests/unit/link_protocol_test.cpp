@@ -192,5 +192,67 @@ TEST_F(LinkProtocol, HostileLinksNeitherCrashNorCorruptTheHistory) {
   w->Timer1_Timer();
 }
 
+// A reply or a name that carries link-protocol text must not make the
+// program's own navigations loop: one click, one request, one film.
+TEST_F(LinkProtocol, LinkTextInsideAReplyPlaysOnceWithOneRequest) {
+  hp.http.reply(h_asp("id=8&v=1&v1=0"), "eebovod://8-1-0-x$http://m/a.mp4$eebovod://8-1-0-y");
+  EXPECT_TRUE(page_navigates(w->Web1, "eebovod://8-1-0-Name"));
+  EXPECT_EQ(hp.http.requests.size(), 1u);
+  // The kind is not "qvod": the web player page gets it, as any other kind.
+  EXPECT_EQ(w->webPlayMode, 1);
+  EXPECT_TRUE(logged("play.htm?eebovod://8-1-0-y$$$http%3A//m/a.mp4"));
+  EXPECT_EQ(w->bo_name.caption(), "Name-eebovod://8-1-0-x");
+
+  hp.http.requests.clear();
+  hp.http.reply(h_asp("id=8&v=1&v1=1"), "eeqvod://$http://m/b.mp4$qvod");
+  w->stepEpisode(2);
+  EXPECT_EQ(hp.http.requests.size(), 1u);
+  EXPECT_TRUE(logged("player put 1 \"http://m/b.mp4\""));
+  EXPECT_EQ(w->filmKey, "8-1-1-Name");
+
+  // A server that answers every request so once looped without end.
+  hp.http.requests.clear();
+  hp.http.reply(config.server_base, "eebovod://1-1-0-x$http://m/c.mp4$qvod");
+  page_navigates(w->Web1, "eebovod://1-1-0-x");
+  EXPECT_EQ(hp.http.requests.size(), 1u);
+  EXPECT_EQ(w->filmKey, "1-1-0-x");
+}
+
+TEST_F(LinkProtocol, NamesFromALinkReadBackAsTheSameFields) {
+  // An escaped U+DCAF is no byte of a file: it must not come out as the
+  // raw byte 0xAF, which would merge with the "|" after it.
+  page_navigates(w->Web1, "eeqvod://qvod&&&http%3A//m/a.mp4&&&a%uDCAF&&&L%uDCAF&&&6&&&1&&&0");
+  w->lists.set_history_position(6, 42);
+  const std::vector<std::string> fields =
+      split(split_lines(gbk.to_utf8(dir.read("date.dat")))[0], "|");
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[0], "6");
+  EXPECT_EQ(fields[3], "http%3A//m/a.mp4");
+  EXPECT_EQ(fields[6], "42");
+  // "|" in a name and a label: the record keeps its seven fields.
+  page_navigates(w->Web1, "eeqvod://qvod&&&http%3A//m/b.mp4&&&Tom%7CJerry&&&1|2&&&7&&&1&&&0");
+  EXPECT_EQ(split(split_lines(gbk.to_utf8(dir.read("date.dat")))[0], "|").size(), 7u);
+}
+
+TEST_F(LinkProtocol, TheProgramsOwnEpisodePageIsNotForwarded) {
+  // The name unescapes to link text; the episode page that carries it is
+  // the program's own address, not a link of the page.
+  page_navigates(w->Web1, "eeqvod://qvod&&&http%3A//m/a.mp4&&&%65ebovod%3A//1-1-0-z&&&L&&&5&&&1&&&0");
+  EXPECT_TRUE(logged("navigate Web4 " + config.server_base + "pp.htm?5-1-0-eebovod://1-1-0-z-0"));
+  EXPECT_TRUE(hp.http.requests.empty());
+  EXPECT_EQ(logged_count("player call 12"), 1u);
+  // A prepared next episode with link text in its label plays once too.
+  hp.log.clear();
+  w->nextLink = "eeqvod://qvod&&&http%3A//m/n.mp4&&&N&&&eebovod://9-9-9-q&&&5&&&1&&&1";
+  EXPECT_TRUE(page_navigates(w->Web2, std::string(kSentinelAddress)));
+  EXPECT_TRUE(hp.http.requests.empty());
+  EXPECT_EQ(logged_count("player call 12"), 1u);
+  // A kind that names the sentinel does not start the next episode.
+  hp.log.clear();
+  w->nextLink = "eeqvod://qvod&&&http%3A//m/z.mp4&&&N&&&L&&&5&&&1&&&2";
+  page_navigates(w->Web1, "eeqvod://http://tavori-next-episode&&&http%3A//m/w.mp4&&&N&&&L&&&5&&&1&&&0");
+  EXPECT_FALSE(logged("m/z.mp4"));
+}
+
 }  // namespace
 }  // namespace tav

@@ -55,6 +55,29 @@ TEST_F(Lists, HistoryKeysCompareAsNumbers) {
   EXPECT_EQ(split_lines(history()).size(), 4u);
 }
 
+TEST_F(Lists, ABarInANameOrLabelNeitherTearsTheRecordNorLosesItsPosition) {
+  set_history("\r\n");
+  lists.add_history(3, "Tom|Jerry", "1|2", "qvod%3A//x%7C", 1, 4, 0);
+  EXPECT_EQ(history(), "3|Tom%7CJerry|1%7C2|qvod%3A//x%7C|1|4|0\r\n\r\n");
+  lists.set_history_position(3, 95);
+  EXPECT_EQ(history(), "3|Tom%7CJerry|1%7C2|qvod%3A//x%7C|1|4|95\r\n");
+  EXPECT_NE(gbk.to_utf8(dir.read("c.htm")).find("title=\"Tom|Jerry\" href=open://1>Tom|Jerry<"),
+            std::string::npos);
+  set_local("\r\n");
+  lists.add_local_film("a|b.mp4", "/films/a|b.mp4", 0);
+  EXPECT_EQ(local(), "a%7Cb.mp4|/films/a|b.mp4|0\r\n\r\n");
+}
+
+TEST_F(Lists, AKeptByteBeforeASeparatorDoesNotShiftTheFields) {
+  // A byte kept from a file may end up before a "|" when a record is
+  // rebuilt; it must not merge with the separator.
+  dir.write("date.dat", std::string("8|N|L|a|1|2\xAF\r\n"));
+  lists.set_history_position(8, 30);
+  const std::vector<std::string> fields = split(split_lines(history())[0], "|");
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[6], "30");
+}
+
 TEST_F(Lists, LocalKeysAreCaseSensitivePaths) {
   set_local("a.rmvb|D:\\Movies\\a.rmvb|120\r\n\r\n");
   lists.add_local_film("A.rmvb", "D:\\Movies\\A.rmvb", 0);

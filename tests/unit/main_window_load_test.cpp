@@ -32,6 +32,24 @@ TEST_F(MainWindowLoad, PointsEveryPanelAtItsStartPageInOrder) {
   EXPECT_EQ(navigations[7].substr(0, 14), "document Web4 ");
 }
 
+TEST_F(MainWindowLoad, SavedSizesFromConfigAreNumbersOfAnySize) {
+  start();  // writes config.ini
+  put_setting("S_q", "s_size", "2");
+  put_setting("S_q", "h_w", "2147483647");
+  put_setting("S_q", "h_h", "2147483647");
+  auto w = start();
+  ASSERT_TRUE(w);
+  EXPECT_GT(w->scale_width(), 0);
+  EXPECT_GT(w->scale_height(), 0);
+  // A fraction is a number: rounded, not refused.
+  put_setting("S_q", "h_w", "14235.7");
+  put_setting("S_q", "h_h", "7200.5");
+  w = start();
+  EXPECT_EQ(w->savedWidth, 14236);
+  EXPECT_EQ(w->savedHeight, 7200);
+  EXPECT_EQ(setting("S_q", "h_w"), "14235.7");  // a number: no repair
+}
+
 TEST_F(MainWindowLoad, WritesThePlaceholderPagesToTheCharacter) {
   auto w = start();
   ASSERT_TRUE(w);

@@ -60,13 +60,26 @@ TEST(UrlUnescape, UndoesEscapeForRandomCodeUnits) {
         default: units += static_cast<char16_t>(rng() % 0x10000); break;  // surrogates too
       }
     }
-    const std::string text = utf16_to_utf8(units);
-    const std::string escaped = urlEscape(text);
-    ASSERT_EQ(urlUnescape(escaped), text) << escaped;
+    const std::string escaped = urlEscapeUnits(units);
+    ASSERT_EQ(urlUnescapeUnits(utf8_to_utf16(escaped)), units) << escaped;
+    ASSERT_EQ(urlEscape(utf16_to_utf8(units)), escaped);
     ASSERT_EQ(escaped.find_first_not_of(
                   "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@*_+-./%"),
               std::string::npos);
   }
+}
+
+TEST(UrlUnescape, AnEscapeCannotMakeAByteKeptFromAFile) {
+  // U+DC80..U+DCFF stands for a byte kept from a file; from an escape it is
+  // the replacement character, in a pair it is half of a real character.
+  EXPECT_EQ(urlUnescape("a%uDCAFb"), "a\uFFFDb");
+  EXPECT_EQ(urlUnescape("%uD83D%uDE00"), "\U0001F600");
+  EXPECT_EQ(utf8_to_utf16(urlUnescape("%uDBFF%uDC80")), std::u16string(u"\xDBFF\xDC80"));
+  // A kept byte that is in the text already stays.
+  const std::string kept = utf16_to_utf8(u"x\xDCAF");
+  EXPECT_EQ(urlUnescape(kept), kept);
+  // The code units themselves round-trip.
+  EXPECT_EQ(urlUnescapeUnits(u"%uDCAF"), std::u16string(u"\xDCAF"));
 }
 
 TEST(FilePart, TakesWhatFollowsTheLastSeparator) {

@@ -69,17 +69,30 @@ IconvCodePage::IconvCodePage(std::string name)
 
 std::string IconvCodePage::from_utf8(std::string_view utf8) const {
   Converter c(name_.c_str(), "UTF-8");
-  return c.run(utf8, [](std::string_view rest, std::string& out) -> std::size_t {
+  std::vector<std::size_t> kept;  // where kept bytes went in the output
+  std::string out = c.run(utf8, [&kept](std::string_view rest, std::string& out) -> std::size_t {
     const std::size_t n = utf8_sequence_length(rest);
     // U+DC80..U+DCFF as WTF-8: ED B2 80 .. ED B3 BF, a byte kept by to_utf8.
     if (n == 3 && static_cast<unsigned char>(rest[0]) == 0xED &&
         (static_cast<unsigned char>(rest[1]) & 0xFE) == 0xB2) {
+      kept.push_back(out.size());
       out += static_cast<char>(0x80 | ((rest[1] & 0x01) << 6) | (rest[2] & 0x3F));
     } else {
       out += '?';
     }
     return n;
   });
+  // A kept byte goes back as itself only where it reads back as itself: a
+  // lead byte that now meets a byte it pairs with (a field separator after
+  // it, say) would merge into one character and swallow that byte. Such a
+  // byte becomes "?" instead. Left to right, so every check starts on a
+  // character boundary.
+  for (const std::size_t at : kept) {
+    const auto byte = static_cast<unsigned char>(out[at]);
+    const std::string back = to_utf8(std::string_view(out).substr(at, 4));
+    if (!starts_with(back, utf8_from_code_point(0xDC00 + byte))) out[at] = '?';
+  }
+  return out;
 }
 
 std::string IconvCodePage::to_utf8(std::string_view ansi) const {
