@@ -74,8 +74,11 @@ void ListFiles::add_record(std::string_view list_file, Key key, const std::strin
 void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_view label,
                             std::string_view address, std::int32_t v, std::int32_t v1,
                             std::int32_t position) {
+  // The play address is read through urlUnescape as well (it is stored
+  // escaped), so a raw "|" in it, as a page's play link may carry, is
+  // written as its escape too.
   std::string record = to_text(id) + "|" + name_field(name) + "|" + name_field(label) + "|" +
-                       one_line(address);
+                       name_field(address);
   for (const std::int32_t n : {v, v1, position}) record += "|" + to_text(n);
   add_record(kHistoryList, Key::History, record, to_text(id));
 }

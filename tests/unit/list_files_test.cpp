@@ -68,6 +68,15 @@ TEST_F(Lists, ABarInANameOrLabelNeitherTearsTheRecordNorLosesItsPosition) {
   EXPECT_EQ(local(), "a%7Cb.mp4|/films/a|b.mp4|0\r\n\r\n");
 }
 
+TEST_F(Lists, ABarInARawPlayAddressDoesNotTearTheRecord) {
+  // A page's play link may carry the address unescaped.
+  set_history("\r\n");
+  lists.add_history(6, "N", "L", "qvod://1|AB|a.rmvb|", 1, 4, 0);
+  EXPECT_EQ(history(), "6|N|L|qvod://1%7CAB%7Ca.rmvb%7C|1|4|0\r\n\r\n");
+  lists.set_history_position(6, 95);
+  EXPECT_EQ(history(), "6|N|L|qvod://1%7CAB%7Ca.rmvb%7C|1|4|95\r\n");
+}
+
 TEST_F(Lists, AKeptByteBeforeASeparatorDoesNotShiftTheFields) {
   // A byte kept from a file may end up before a "|" when a record is
   // rebuilt; it must not merge with the separator.
