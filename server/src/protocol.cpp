@@ -31,10 +31,14 @@ int hex_value(std::string_view s) {
 }
 
 // Re-encodes a byte string so that every byte sequence that is not UTF-8
-// becomes U+FFFD.
+// becomes U+FFFD. A surrogate (a lone "%uD83D", or its three bytes) is not
+// UTF-8 either.
 std::string valid_utf8(std::string_view bytes) {
   std::string out;
-  for (const char32_t cp : tav::utf8_code_points(bytes)) out += tav::utf8_from_code_point(cp);
+  for (char32_t cp : tav::utf8_code_points(bytes)) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
+    out += tav::utf8_from_code_point(cp);
+  }
   return out;
 }
 
