@@ -42,7 +42,7 @@ TEST_F(Settings, ReadsAsTheWindowsProfileFunctionsDo) {
   EXPECT_EQ(read("a", "k"), "0");
   EXPECT_EQ(read("S_q] ; note", "ts"), "2");
   // A value ends at its first NUL.
-  dir.write("config.ini", std::string("[S_q]\r\nh_w=123\0" "456\r\nquit=\0x\r\n", 28));
+  dir.write("config.ini", std::string("[S_q]\r\nh_w=123\0" "456\r\nquit=\0x\r\n", 29));
   EXPECT_EQ(read("S_q", "h_w"), "123");
   EXPECT_EQ(read("S_q", "quit"), "");
   // A UTF-8 byte-order mark before the first section is skipped on read and
