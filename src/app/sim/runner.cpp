@@ -300,7 +300,7 @@ struct Runner::State {
   }
 
   void fail(const Words& w);
-  void adapter(const std::string& line, const Words& w);
+  void adapter(const Words& w);
 
   void check(const std::string& what, const std::string& actual, const std::string& wanted) {
     if (actual != wanted)
@@ -415,7 +415,7 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
   } else if (cmd == "mac") {
     hp.adapters.set_only(w.size() > 1 ? w[1] : "");
   } else if (cmd == "adapter") {
-    adapter(line, w);
+    adapter(w);
   } else if (cmd == "fail") {
     fail(w);
   } else if (cmd == "clock") {
@@ -564,7 +564,7 @@ void Runner::State::fail(const Words& w) {
   }
 }
 
-void Runner::State::adapter(const std::string&, const Words& w) {
+void Runner::State::adapter(const Words& w) {
   const std::string& what = arg(w, 1);
   if (what == "clear") {
     hp.adapters.adapters.clear();
