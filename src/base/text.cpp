@@ -107,6 +107,22 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
+std::string well_formed_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t at = i;
+    const char32_t cp = decode_one(text, i);
+    if (cp == 0xFFFD || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out.append(text.substr(at, i - at));
+    }
+  }
+  return out;
+}
+
 std::vector<char32_t> utf8_code_points(std::string_view text) {
   std::vector<char32_t> out;
   out.reserve(text.size());

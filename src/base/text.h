@@ -20,6 +20,10 @@ namespace tav {
 std::u16string utf8_to_utf16(std::string_view text);
 std::string utf16_to_utf8(std::u16string_view text);
 
+// The text as well-formed UTF-8: invalid bytes and surrogates (lone or
+// paired, as WTF-8 writes them) become U+FFFD.
+std::string well_formed_utf8(std::string_view text);
+
 // Code points of a UTF-8 text (invalid bytes give U+FFFD, one per byte).
 std::vector<char32_t> utf8_code_points(std::string_view text);
 std::string utf8_from_code_point(char32_t cp);

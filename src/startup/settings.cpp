@@ -11,15 +11,23 @@ namespace tav {
 
 namespace {
 
-// One line of the file: its bytes without and with the line end.
+// One line of the file: its text, and its bytes with what goes before the
+// text (a byte-order mark) and the line end.
 struct Line {
   std::string_view body;
   std::string_view raw;
+  std::size_t lead = 0;
 };
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// The lines of the file. A UTF-8 byte-order mark at its start is no part of
+// the first line's text (the Windows functions skip it) but stays in its
+// raw bytes, so that a write keeps it.
 std::vector<Line> lines_of(std::string_view bytes) {
   std::vector<Line> lines;
   std::size_t start = 0;
+  const std::size_t bom = starts_with(bytes, kUtf8Bom) ? kUtf8Bom.size() : 0;
   while (start < bytes.size()) {
     std::size_t end = start;
     while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
@@ -27,7 +35,9 @@ std::vector<Line> lines_of(std::string_view bytes) {
     if (next < bytes.size()) {
       next += (bytes[next] == '\r' && next + 1 < bytes.size() && bytes[next + 1] == '\n') ? 2 : 1;
     }
-    lines.push_back({bytes.substr(start, end - start), bytes.substr(start, next - start)});
+    const std::size_t text = start == 0 ? bom : 0;
+    lines.push_back({bytes.substr(start + text, end - start - text),
+                     bytes.substr(start, next - start), text});
     start = next;
   }
   return lines;
@@ -39,11 +49,12 @@ std::string_view trim_view(std::string_view s) {
   return s;
 }
 
-// The section name of a header line "[name]", or nothing.
+// The section name of a header line "[name]", or nothing. As the Windows
+// profile functions read it: the name runs to the last "]" of the line.
 std::optional<std::string_view> section_name(std::string_view body) {
   const std::string_view t = trim_view(body);
   if (t.empty() || t.front() != '[') return std::nullopt;
-  const std::size_t close = t.find(']');
+  const std::size_t close = t.rfind(']');
   if (close == std::string_view::npos) return std::nullopt;
   return trim_view(t.substr(1, close - 1));
 }
@@ -122,10 +133,11 @@ std::string read_setting(const SettingsFile& store, std::string_view path,
   const auto bytes = store.files.read(path, kMaxSettingsFileSize);
   if (!bytes) return std::string(default_value);
   const std::vector<Line> lines = lines_of(*bytes);
-  const Location at = locate(lines, store.code_page.from_utf8(section),
-                             store.code_page.from_utf8(key));
+  const Location at = locate(lines, store.code_page.from_utf8(trim_spaces(section)),
+                             store.code_page.from_utf8(trim_spaces(key)));
   if (!at.key) return std::string(default_value);
-  const std::string_view value = strip_quotes(key_line(lines[*at.key].body)->value);
+  std::string_view value = strip_quotes(key_line(lines[*at.key].body)->value);
+  value = value.substr(0, value.find('\0'));  // the value ends at a NUL
   return store.code_page.to_utf8(cut_value(value, store.code_page));
 }
 
@@ -159,7 +171,8 @@ bool write_setting(const SettingsFile& store, std::string_view path, std::string
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (!at.key && i == at.section_end) add_new(new_key);
       if (at.key && i == *at.key) {
-        const std::string_view eol = lines[i].raw.substr(lines[i].body.size());
+        const std::string_view eol = lines[i].raw.substr(lines[i].lead + lines[i].body.size());
+        out.append(lines[i].raw.substr(0, lines[i].lead));
         out.append(key_line(lines[i].body)->key);
         out += "=" + v;
         out.append(eol.empty() ? std::string_view("\r\n") : eol);

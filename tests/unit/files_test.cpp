@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,6 +55,35 @@ TEST(PosixFiles, AFailedWriteKeepsTheOldFile) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "replace reported success";
   EXPECT_EQ(dir.read("keep.txt"), "precious");
   EXPECT_EQ(dir.entry_count(), 1u);
+}
+
+TEST(PosixFiles, ReplaceRemovesTheTemporariesADeadWriterLeftAndNothingElse) {
+  test::TempDir dir;
+  PosixFiles files;
+  dir.write("date.dat", "old");
+  dir.write("date.dat.tmp-Ab12Cd", std::string(5000, 'x'));  // a killed writer's
+  dir.write("date.dat.tmp-zzzzzz", "");
+  for (const char* other : {"date.dat.tmp-short", "date.dat.tmp-Ab12Cd7", "c.htm.tmp-Ab12Cd",
+                            "xdate.dat.tmp-Ab12Cd", "date.dat.tmp-Ab_2Cd", "date.dat.bak"})
+    dir.write(other, "not ours");
+  std::filesystem::create_directory(dir.file("date.dat.tmp-Folder"));
+  ASSERT_TRUE(files.replace(dir.file("date.dat"), "new"));
+  EXPECT_EQ(dir.read("date.dat"), "new");
+  EXPECT_FALSE(dir.exists("date.dat.tmp-Ab12Cd"));
+  EXPECT_FALSE(dir.exists("date.dat.tmp-zzzzzz"));
+  EXPECT_EQ(dir.entry_count(), 8u);  // date.dat, the six others and the folder
+
+  // A temporary file that a live writer holds stays.
+  const std::string busy = dir.file("date.dat.tmp-Busy01");
+  dir.write("date.dat.tmp-Busy01", "being written");
+  const int fd = ::open(busy.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  ASSERT_TRUE(files.replace(dir.file("date.dat"), "newer"));
+  EXPECT_TRUE(dir.exists("date.dat.tmp-Busy01"));
+  ::close(fd);
+  ASSERT_TRUE(files.replace(dir.file("date.dat"), "newest"));
+  EXPECT_FALSE(dir.exists("date.dat.tmp-Busy01"));
 }
 
 TEST(PosixFiles, ReadRefusesFoldersOversizedFilesAndMissingOnes) {

@@ -8,7 +8,7 @@ namespace {
 using MainWindowLoad = test::HeadlessTest;
 
 TEST_F(MainWindowLoad, PointsEveryPanelAtItsStartPageInOrder) {
-  hp.adapters.mac = "00:1A:2B:3C:4D:5E";
+  hp.adapters.set_only("00:1A:2B:3C:4D:5E");
   auto w = start();
   ASSERT_TRUE(w);
   std::vector<std::string> navigations;

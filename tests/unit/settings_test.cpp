@@ -35,6 +35,30 @@ TEST_F(Settings, MissingThingsReadAsTheDefault) {
   EXPECT_EQ(read_setting(store, path, "S_q", "none", ""), "");
 }
 
+TEST_F(Settings, ReadsAsTheWindowsProfileFunctionsDo) {
+  // A section name runs to the last "]" of its header.
+  dir.write("config.ini", "[a]b]\r\nk=1\r\n[S_q] ; note]\r\nts=2\r\n");
+  EXPECT_EQ(read("a]b", "k"), "1");
+  EXPECT_EQ(read("a", "k"), "0");
+  EXPECT_EQ(read("S_q] ; note", "ts"), "2");
+  // A value ends at its first NUL.
+  dir.write("config.ini", std::string("[S_q]\r\nh_w=123\0" "456\r\nquit=\0x\r\n", 29));
+  EXPECT_EQ(read("S_q", "h_w"), "123");
+  EXPECT_EQ(read("S_q", "quit"), "");
+  // A UTF-8 byte-order mark before the first section is skipped on read and
+  // kept on write, also when the first line itself is rewritten.
+  dir.write("config.ini", "\xEF\xBB\xBF[S_q]\r\nts=1\r\n");
+  EXPECT_EQ(read("S_q", "ts"), "1");
+  ASSERT_TRUE(write("S_q", "ts", "3"));
+  EXPECT_EQ(dir.read("config.ini"), "\xEF\xBB\xBF[S_q]\r\nts=3\r\n");
+  dir.write("config.ini", "\xEF\xBB\xBFts=1\r\n[S_q]\r\n");
+  EXPECT_EQ(read("S_q", "ts"), "0");
+  // Spaces around the names asked for are trimmed on read as on write.
+  ASSERT_TRUE(write(" S_q ", "  h_h ", "7200"));
+  EXPECT_EQ(read(" S_q", "h_h  "), "7200");
+  EXPECT_EQ(read("S_q", "h_h"), "7200");
+}
+
 TEST_F(Settings, NamesMatchWithoutRegardToCase) {
   dir.write("config.ini", "[user]\r\nName=abc\r\n");
   EXPECT_EQ(read("User", "Name"), "abc");

@@ -9,7 +9,7 @@ namespace {
 using Startup = test::HeadlessTest;
 
 TEST_F(Startup, AFreshFolderGetsEveryFirstRunValue) {
-  hp.adapters.mac = "00:1A:2B:3C:4D:5E";
+  hp.adapters.set_only("00:1A:2B:3C:4D:5E");
   auto window = start();
   ASSERT_TRUE(window);
   EXPECT_EQ(dir.read("config.ini"),
@@ -27,7 +27,7 @@ TEST_F(Startup, AFreshFolderGetsEveryFirstRunValue) {
 
 TEST_F(Startup, AnEmptyConfigIsRepairedWithTheRepairValues) {
   dir.write("config.ini", "");
-  hp.adapters.mac = "";
+  hp.adapters.set_only("");
   hp.clock.set_time({2026, 1, 2, 3, 4, 5});
   hp.random.values = {0.0};
   ASSERT_TRUE(start());

@@ -1,5 +1,9 @@
 #include "sim/runner.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -16,6 +20,7 @@
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_files.h"
 #include "platform/text_file.h"
+#include "sim/bytes.h"
 #include "sim/inspect.h"
 #include "startup/settings.h"
 #include "startup/startup.h"
@@ -84,6 +89,30 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Player dispatch ids by name.
+const std::map<std::string, int>& player_names() {
+  static const std::map<std::string, int> names = {
+      {"address", 1},  {"mute", 3},   {"fullscreen", 5}, {"volume", 6},     {"duration", 7},
+      {"speed", 8},    {"position", 10}, {"play", 12},   {"pause", 13},     {"stop", 14},
+      {"state", 16},   {"bitrate", 20}, {"progress", 26}, {"prebuffer", 30}, {"adpage", 31}};
+  return names;
+}
+
+// Replaces a file the real way while files may grow to at most `limit`
+// bytes: the write stops part way with EFBIG, as on a full disk.
+bool replace_within(Files& files, std::string_view path, std::string_view content,
+                    std::size_t limit) {
+  rlimit old{};
+  if (::getrlimit(RLIMIT_FSIZE, &old) != 0) return false;
+  rlimit capped = old;
+  capped.rlim_cur = static_cast<rlim_t>(limit);
+  if (old.rlim_max != RLIM_INFINITY && capped.rlim_cur > old.rlim_max) capped.rlim_cur = old.rlim_max;
+  if (::setrlimit(RLIMIT_FSIZE, &capped) != 0) return false;
+  const bool ok = files.replace(path, content);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  return ok;
+}
+
 }  // namespace
 
 struct Runner::State {
@@ -96,7 +125,11 @@ struct Runner::State {
   AppConfig config;
   std::unique_ptr<BA1> window;
   std::string temp_folder;
+  // Where the next expect searches: after the effect the previous one
+  // matched, or after the mark.
   std::size_t expect_from = 0;
+  // The effects a mark left behind; expect-not and count look only after it.
+  std::optional<std::size_t> mark;
 
   State(Options o, std::ostream& os) : options(std::move(o)), out(os) {
     if (options.app_folder.empty()) {
@@ -115,6 +148,10 @@ struct Runner::State {
       hp.http.forward_to(curl.get());
     }
     hp.log.sink = [this](const std::string& line) { out << "  " << line << "\n"; };
+    // A write beyond the file size limit fails with EFBIG instead of
+    // ending the process.
+    ::signal(SIGXFSZ, SIG_IGN);
+    hp.faulty_files.limited_replace = replace_within;
   }
 
   ~State() {
@@ -201,18 +238,69 @@ struct Runner::State {
     return *text;
   }
 
+  std::string file_bytes(const std::string& name) {
+    const auto bytes = disk.read(app_path(name));
+    if (!bytes) throw Failure("cannot read " + name);
+    return *bytes;
+  }
+
+  // Fails unless the file holds exactly these bytes.
+  void check_bytes(const std::string& name, const std::string& wanted, bool as_hex) {
+    const std::string actual = file_bytes(name);
+    if (actual == wanted) return;
+    const auto differ = std::mismatch(actual.begin(), actual.end(), wanted.begin(), wanted.end());
+    const auto show = [&](const std::string& b) {
+      return as_hex ? "[" + hex_dump(b) + "]" : tav::quoted(escape_bytes(b, code_page));
+    };
+    throw Failure(name + " differs from byte " + std::to_string(differ.first - actual.begin()) +
+                  ": it has " + std::to_string(actual.size()) + " bytes " + show(actual) +
+                  ", expected " + std::to_string(wanted.size()) + " bytes " + show(wanted));
+  }
+
+  std::vector<std::string> folder_names(const std::string& folder) {
+    const std::string path = folder == "." ? config.app_folder : app_path(folder);
+    if (!disk.is_directory(path)) throw Failure("no folder " + folder);
+    std::vector<std::string> names;
+    for (const FolderEntry& e : disk.list(path)) names.push_back(e.name + (e.directory ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   void expect(const std::string& text, bool present) {
     // Expectations match in order: each one searches the effects after the
-    // one the previous expectation matched.
+    // one the previous expectation matched (or after the mark). Without a
+    // mark, expect-not looks where the next expect would; after one it looks
+    // at everything since the mark.
     const auto& lines = hp.log.lines();
-    std::size_t at = expect_from;
+    std::size_t at = present || !mark ? expect_from : *mark;
     while (at < lines.size() && lines[at].find(text) == std::string::npos) ++at;
     const bool found = at < lines.size();
     if (found != present)
       throw Failure((present ? "expected an effect containing " : "did not expect ") +
-                    tav::quoted(text));
+                    tav::quoted(text) + (present ? "" : ", found " + tav::quoted(lines[at])));
     if (present) expect_from = at + 1;
   }
+
+  void expect_line(const std::string& text) {
+    const auto& lines = hp.log.lines();
+    std::size_t at = expect_from;
+    while (at < lines.size() && lines[at] != text) ++at;
+    if (at == lines.size()) throw Failure("expected the effect line " + tav::quoted(text));
+    expect_from = at + 1;
+  }
+
+  void count(const std::string& text, std::size_t wanted) {
+    const auto& lines = hp.log.lines();
+    std::size_t n = 0;
+    for (std::size_t at = mark.value_or(0); at < lines.size(); ++at)
+      if (lines[at].find(text) != std::string::npos) ++n;
+    if (n != wanted)
+      throw Failure(std::to_string(n) + " effects contain " + tav::quoted(text) + ", expected " +
+                    std::to_string(wanted));
+  }
+
+  void fail(const Words& w);
+  void adapter(const Words& w);
 
   void check(const std::string& what, const std::string& actual, const std::string& wanted) {
     if (actual != wanted)
@@ -303,9 +391,7 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
   } else if (cmd == "reply") {
     hp.http.reply(arg(w, 1), unescape_text(rest_of_line(line, 2)));
   } else if (cmd == "player") {
-    static const std::map<std::string, int> names = {
-        {"address", 1},  {"volume", 6},  {"duration", 7}, {"speed", 8},     {"position", 10},
-        {"state", 16},   {"bitrate", 20}, {"progress", 26}};
+    const auto& names = player_names();
     const std::string& key = arg(w, 1);
     const auto it = names.find(key);
     const int id = it != names.end() ? it->second : number(key);
@@ -327,7 +413,11 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
     if (arg(w, 1) == "on") hp.registry.registered.insert(std::string(kPlayerClassId));
     else hp.registry.registered.clear();
   } else if (cmd == "mac") {
-    hp.adapters.mac = w.size() > 1 ? w[1] : "";
+    hp.adapters.set_only(w.size() > 1 ? w[1] : "");
+  } else if (cmd == "adapter") {
+    adapter(w);
+  } else if (cmd == "fail") {
+    fail(w);
   } else if (cmd == "clock") {
     const auto d = split(arg(w, 1), "-");
     const auto t = split(arg(w, 2), ":");
@@ -347,7 +437,8 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
     write_setting(SettingsFile{disk, code_page}, app_path("config.ini"), arg(w, 1), arg(w, 2),
                   rest_of_line(line, 3));
   } else if (cmd == "write") {
-    write_text_file(disk, code_page, app_path(arg(w, 1)), unescape_text(rest_of_line(line, 2)));
+    if (!disk.replace(app_path(arg(w, 1)), script_bytes(rest_of_line(line, 2), code_page)))
+      throw Failure("cannot write " + w[1]);
   } else if (cmd == "remove") {
     std::error_code ec;
     std::filesystem::remove_all(app_path(arg(w, 1)), ec);
@@ -361,6 +452,19 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
       print(arg(w, 2) + "/" + arg(w, 3) + " " + tav::quoted(setting(w[2], w[3])));
     } else if (what == "file") {
       print(arg(w, 2) + " " + tav::quoted(file_text(w[2])));
+    } else if (what == "bytes") {
+      const std::string bytes = file_bytes(arg(w, 2));
+      print(w[2] + " bytes " + hex_dump(bytes));
+      print(w[2] + " exact " + escape_bytes(bytes, code_page));
+    } else if (what == "folder") {
+      const std::string folder = w.size() > 2 ? w[2] : ".";
+      std::string names;
+      for (const std::string& n : folder_names(folder)) names += " " + n;
+      print(folder + names);
+    } else if (what == "adapters") {
+      for (const auto& a : hp.adapters.adapters)
+        print("adapter " + (a.mac.empty() ? std::string("\"\"") : a.mac) + (a.up ? " up" : " down") +
+              (a.loopback ? " loopback" : "") + (a.ipv4 ? " ipv4" : " noipv4"));
     } else if (what == "layout") {
       print("form " + to_text(main().scale_width()) + "x" + to_text(main().scale_height()) +
             " state " + *form_property(main(), "state"));
@@ -377,6 +481,20 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
     expect(rest_of_line(line, 1), true);
   } else if (cmd == "expect-not") {
     expect(rest_of_line(line, 1), false);
+  } else if (cmd == "expect-line") {
+    expect_line(rest_of_line(line, 1));
+  } else if (cmd == "mark") {
+    mark = expect_from = hp.log.lines().size();
+  } else if (cmd == "count") {
+    // count TEXT N: the text is everything between the command and the
+    // last word.
+    const std::string rest = rest_of_line(line, 1);
+    const std::size_t end = rest.find_last_not_of(" \t");
+    const std::size_t space = end == std::string::npos ? end : rest.find_last_of(" \t", end);
+    if (space == std::string::npos) throw Failure("count TEXT N");
+    const int n = number(rest.substr(space + 1, end - space));
+    if (n < 0) throw Failure("count TEXT N: N is not negative");
+    count(rest.substr(0, rest.find_last_not_of(" \t", space) + 1), static_cast<std::size_t>(n));
   } else if (cmd == "check") {
     const std::string& what = arg(w, 1);
     if (what == "field") {
@@ -388,6 +506,21 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
       const std::string part = unescape_text(rest_of_line(line, 3));
       if (text.find(part) == std::string::npos)
         throw Failure(w[2] + " does not contain " + tav::quoted(part));
+    } else if (what == "bytes") {
+      const auto bytes = parse_hex(rest_of_line(line, 3));
+      if (!bytes) throw Failure("not a hex dump: " + rest_of_line(line, 3));
+      check_bytes(arg(w, 2), *bytes, true);
+    } else if (what == "exact") {
+      check_bytes(arg(w, 2), script_bytes(rest_of_line(line, 3), code_page), false);
+    } else if (what == "folder") {
+      std::vector<std::string> wanted(w.begin() + std::min<std::size_t>(3, w.size()), w.end());
+      std::sort(wanted.begin(), wanted.end());
+      const auto actual = folder_names(arg(w, 2));
+      if (actual != wanted) {
+        std::string names;
+        for (const std::string& n : actual) names += " " + n;
+        throw Failure(w[2] + " holds" + (names.empty() ? std::string(" nothing") : names));
+      }
     } else if (what == "exists") {
       if (!disk.exists(app_path(arg(w, 2)))) throw Failure(w[2] + " does not exist");
     } else if (what == "missing") {
@@ -404,6 +537,54 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
   }
 }
 
+void Runner::State::fail(const Words& w) {
+  const std::string& what = arg(w, 1);
+  FaultyFiles& files = hp.faulty_files;
+  if (what == "read-only") {
+    files.read_only = true;
+  } else if (what == "disk-full") {
+    files.free_bytes = w.size() > 2 ? static_cast<std::size_t>(std::max(0, number(w[2]))) : 0;
+  } else if (what == "write") {
+    files.failing_names.insert(arg(w, 2));
+  } else if (what == "player") {
+    const std::string& key = arg(w, 2);
+    if (key == "all") {
+      hp.windows.player_faults.all = true;
+    } else {
+      const auto it = player_names().find(key);
+      hp.windows.player_faults.dispids.insert(it != player_names().end() ? it->second : number(key));
+    }
+  } else if (what == "off") {
+    const std::string part = w.size() > 2 ? w[2] : "";
+    if (part.empty() || part == "files") files.heal();
+    if (part.empty() || part == "player") hp.windows.player_faults = {};
+    if (!part.empty() && part != "files" && part != "player") throw Failure("fail off [files|player]");
+  } else {
+    throw Failure("fail read-only | disk-full [FREE] | write NAME | player DISPID|all | off");
+  }
+}
+
+void Runner::State::adapter(const Words& w) {
+  const std::string& what = arg(w, 1);
+  if (what == "clear") {
+    hp.adapters.adapters.clear();
+  } else if (what == "add") {
+    HeadlessAdapters::Adapter a;
+    a.mac = arg(w, 2);
+    for (std::size_t i = 3; i < w.size(); ++i) {
+      if (w[i] == "up") a.up = true;
+      else if (w[i] == "down") a.up = false;
+      else if (w[i] == "loopback") a.loopback = true;
+      else if (w[i] == "ipv4") a.ipv4 = true;
+      else if (w[i] == "noipv4") a.ipv4 = false;
+      else throw Failure("adapter add MAC [up|down] [loopback] [ipv4|noipv4]");
+    }
+    hp.adapters.adapters.push_back(std::move(a));
+  } else {
+    throw Failure("adapter add MAC [up|down] [loopback] [ipv4|noipv4] | adapter clear");
+  }
+}
+
 Runner::Runner(Options options, std::ostream& out)
     : s_(std::make_unique<State>(std::move(options), out)) {}
 
@@ -416,6 +597,11 @@ bool Runner::execute(const std::string& line, int number) {
   try {
     s_->run_command(line, w);
     return true;
+  } catch (const AutomationError& e) {
+    // The program let a failing player call through to its event loop.
+    s_->out << "FAIL line " << number << ": the program did not handle a player failure: "
+            << e.what() << "\n";
+    return false;
   } catch (const std::exception& e) {
     s_->out << "FAIL line " << number << ": " << e.what() << "\n";
     return false;

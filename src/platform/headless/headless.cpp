@@ -120,6 +120,19 @@ void HeadlessProcesses::add(std::string image_name, std::string path) {
   entries.push_back({next_id_++, std::move(image_name), std::move(path)});
 }
 
+// HeadlessAdapters -------------------------------------------------------------
+
+std::string HeadlessAdapters::first_ip_enabled_mac() const {
+  for (const Adapter& a : adapters)
+    if (a.up && !a.loopback && a.ipv4) return a.mac;
+  return {};
+}
+
+void HeadlessAdapters::set_only(const std::string& mac) {
+  adapters.clear();
+  if (!mac.empty()) adapters.push_back({mac});
+}
+
 // HeadlessInstance -------------------------------------------------------------
 
 void HeadlessInstance::serve(std::function<void(const std::string&)> on_execute) {
@@ -241,7 +254,8 @@ std::string FakeBrowserPanel::location() const { return at_ >= 0 ? history_[at_]
 
 // FakePlayer -------------------------------------------------------------------
 
-FakePlayer::FakePlayer(const Clock& clock, EffectLog& log) : clock_(clock), log_(log) {}
+FakePlayer::FakePlayer(const Clock& clock, EffectLog& log, const PlayerFaults& faults)
+    : clock_(clock), log_(log), faults_(faults) {}
 
 int FakePlayer::duration() const {
   if (address_.empty()) return 0;
@@ -264,6 +278,10 @@ int FakePlayer::position_now() const {
 }
 
 Variant FakePlayer::get(int dispid) {
+  if (faults_.fails(dispid)) {
+    log_.add("player failed get " + to_text(dispid));
+    throw AutomationError("the player refused to report " + to_text(dispid));
+  }
   if (const auto it = fixed_.find(dispid); it != fixed_.end()) return it->second;
   switch (dispid) {
     case dispid::kAddress: return Variant(address_);
@@ -284,6 +302,10 @@ Variant FakePlayer::get(int dispid) {
 }
 
 void FakePlayer::put(int dispid, const Variant& value) {
+  if (faults_.fails(dispid)) {
+    log_.add("player failed put " + to_text(dispid) + " " + quoted(value.to_text()));
+    throw AutomationError("the player refused to set " + to_text(dispid));
+  }
   log_.add("player put " + to_text(dispid) + " " + quoted(value.to_text()));
   switch (dispid) {
     case dispid::kAddress:
@@ -304,9 +326,13 @@ void FakePlayer::put(int dispid, const Variant& value) {
 }
 
 void FakePlayer::invoke(int dispid, const std::vector<Variant>& args) {
-  std::string line = "player call " + to_text(dispid);
-  for (const Variant& a : args) line += " " + quoted(a.to_text());
-  log_.add(line);
+  std::string arguments;
+  for (const Variant& a : args) arguments += " " + quoted(a.to_text());
+  if (faults_.fails(dispid)) {
+    log_.add("player failed call " + to_text(dispid) + arguments);
+    throw AutomationError("the player refused the call " + to_text(dispid));
+  }
+  log_.add("player call " + to_text(dispid) + arguments);
   switch (dispid) {
     case dispid::kPlay:
       if (address_.empty()) break;
@@ -329,19 +355,92 @@ void FakePlayer::invoke(int dispid, const std::vector<Variant>& args) {
 
 void FakePlayer::set(int dispid, Variant value) { fixed_[dispid] = std::move(value); }
 
+// FaultyFiles ------------------------------------------------------------------
+
+namespace {
+
+std::string base_name(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::size_t size_on_disk(const Files& files, std::string_view path) {
+  if (!files.is_file(path)) return 0;
+  const auto content = files.read(path, Files::kDefaultReadLimit);
+  return content ? content->size() : 0;
+}
+
+}  // namespace
+
+void FaultyFiles::heal() {
+  read_only = false;
+  free_bytes.reset();
+  failing_names.clear();
+}
+
+bool FaultyFiles::replace(std::string_view path, std::string_view content) {
+  last_fault_.clear();
+  if (read_only) {
+    last_fault_ = "read-only";
+    return false;
+  }
+  if (failing_names.count(base_name(path)) != 0) {
+    last_fault_ = "failing";
+    return false;
+  }
+  const std::size_t old_size = free_bytes ? size_on_disk(inner_, path) : 0;
+  bool ok = false;
+  if (free_bytes && content.size() > *free_bytes) {
+    // The new content goes beside the old file before it replaces it: it
+    // needs its whole size free.
+    const std::size_t fits = *free_bytes;
+    if (fits > 0 && limited_replace) ok = limited_replace(inner_, path, content, fits);
+    if (!ok) {
+      last_fault_ = "disk full";
+      if (fits > 0 && limited_replace)
+        last_fault_ += " after " + to_text(static_cast<long long>(fits)) + " of " +
+                       to_text(static_cast<long long>(content.size())) + " bytes";
+      return false;
+    }
+  } else {
+    ok = inner_.replace(path, content);
+  }
+  if (ok && free_bytes) {
+    const std::size_t total = *free_bytes + old_size;
+    *free_bytes = total > content.size() ? total - content.size() : 0;
+  }
+  return ok;
+}
+
+bool FaultyFiles::remove(std::string_view path) {
+  last_fault_.clear();
+  if (read_only) {
+    last_fault_ = "read-only";
+    return false;
+  }
+  const std::size_t size = free_bytes ? size_on_disk(inner_, path) : 0;
+  const bool ok = inner_.remove(path);
+  if (ok && free_bytes) *free_bytes += size;
+  return ok;
+}
+
 // RecordingFiles ---------------------------------------------------------------
+
+std::string RecordingFiles::failure(std::string_view what, std::string_view path) const {
+  std::string line = "file " + std::string(what) + " failed " + base_name(path);
+  if (faults_ && !faults_->last_fault().empty()) line += " (" + faults_->last_fault() + ")";
+  return line;
+}
 
 bool RecordingFiles::replace(std::string_view path, std::string_view content) {
   const bool ok = inner_.replace(path, content);
-  log_.add("file written " + std::string(path.substr(path.find_last_of("/\\") + 1)) +
-           (ok ? "" : " -> failed"));
+  log_.add(ok ? "file written " + base_name(path) : failure("write", path));
   return ok;
 }
 
 bool RecordingFiles::remove(std::string_view path) {
   const bool ok = inner_.remove(path);
-  log_.add("file removed " + std::string(path.substr(path.find_last_of("/\\") + 1)) +
-           (ok ? "" : " -> failed"));
+  log_.add(ok ? "file removed " + base_name(path) : failure("remove", path));
   return ok;
 }
 
@@ -357,7 +456,7 @@ void HeadlessWindows::attach(Form& form) {
       panels_[b] = std::move(panel);
     } else if (auto* site = dynamic_cast<PlayerSite*>(c.get())) {
       if (registry_.can_create(kPlayerClassId)) {
-        players_.emplace_back(site, std::make_unique<FakePlayer>(clock_, log_));
+        players_.emplace_back(site, std::make_unique<FakePlayer>(clock_, log_, player_faults));
         site->set_control(players_.back().second.get());
       }
     }
@@ -379,6 +478,14 @@ void HeadlessWindows::detach(Form& form) {
   }
   form.set_observer(nullptr);
   std::erase(forms_, &form);
+}
+
+void HeadlessWindows::form_changed(Form& form, Change what) {
+  if (what == Change::Caption) log_.add("caption " + form.name() + " " + quoted(form.caption()));
+}
+
+void HeadlessWindows::control_changed(Control& control, Change what) {
+  if (what == Change::Caption) log_.add("caption " + control.id() + " " + quoted(control.caption()));
 }
 
 void HeadlessWindows::set_capture(Control& control) {
@@ -434,7 +541,8 @@ Picture HeadlessImages::load_resource(int number) const {
 // HeadlessPlatform -------------------------------------------------------------
 
 HeadlessPlatform::HeadlessPlatform(Files& disk, const CodePage& cp)
-    : files(disk, log),
+    : faulty_files(disk),
+      files(faulty_files, log, &faulty_files),
       code_page(cp),
       http(log),
       dialogs(log),

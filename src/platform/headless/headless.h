@@ -4,8 +4,10 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -127,10 +129,21 @@ class HeadlessRegistry final : public ComponentRegistry {
   std::set<std::string> registered;
 };
 
+// The machine's network adapters, in the system's order.
 class HeadlessAdapters final : public NetworkAdapters {
  public:
-  std::string first_ip_enabled_mac() const override { return mac; }
-  std::string mac = "00:16:3E:5A:00:01";
+  struct Adapter {
+    std::string mac;
+    bool up = true;
+    bool loopback = false;
+    bool ipv4 = true;
+  };
+  // The first adapter that is up, is not the loopback and has an IPv4
+  // address; the empty text when there is none.
+  std::string first_ip_enabled_mac() const override;
+  // One adapter, up, with IPv4; none for the empty text.
+  void set_only(const std::string& mac);
+  std::vector<Adapter> adapters{{"00:16:3E:5A:00:01"}};
 };
 
 class HeadlessInstance final : public SingleInstance {
@@ -230,11 +243,21 @@ class FakeBrowserPanel final : public BrowserPanel {
   bool silent_ = false;
 };
 
+// Calls on the player control that fail (the control raises an automation
+// error), by dispatch id or all of them.
+struct PlayerFaults {
+  std::set<int> dispids;
+  bool all = false;
+  bool fails(int dispid) const { return all || dispids.count(dispid) != 0; }
+};
+
 // A player control that plays by the virtual clock: Play runs the position
 // forward a second a second up to the duration; every value can be set.
+// A call named in the faults logs "player failed …" and throws
+// AutomationError without changing anything.
 class FakePlayer final : public PlayerControl {
  public:
-  FakePlayer(const Clock& clock, EffectLog& log);
+  FakePlayer(const Clock& clock, EffectLog& log, const PlayerFaults& faults);
   Variant get(int dispid) override;
   void put(int dispid, const Variant& value) override;
   void invoke(int dispid, const std::vector<Variant>& args) override;
@@ -250,6 +273,7 @@ class FakePlayer final : public PlayerControl {
   int position_now() const;
   const Clock& clock_;
   EffectLog& log_;
+  const PlayerFaults& faults_;
   std::map<int, Variant> fixed_;
   std::string address_;
   int state_ = 0;
@@ -260,10 +284,56 @@ class FakePlayer final : public PlayerControl {
   std::string ad_page_;
 };
 
-// Files that log every replacement and removal.
+// Files that fail on command, in front of the real ones: a read-only folder
+// (every replacement and removal fails), a full disk (a replacement larger
+// than the free space fails, after writing as much as fits when a limited
+// writer is given), or the replacement of one named file. A failed
+// replacement never reaches the file, which keeps its old content.
+class FaultyFiles final : public Files {
+ public:
+  explicit FaultyFiles(Files& inner) : inner_(inner) {}
+  bool exists(std::string_view path) const override { return inner_.exists(path); }
+  bool is_file(std::string_view path) const override { return inner_.is_file(path); }
+  bool is_directory(std::string_view path) const override { return inner_.is_directory(path); }
+  std::optional<std::string> read(std::string_view path, std::size_t max_bytes) const override {
+    return inner_.read(path, max_bytes);
+  }
+  bool replace(std::string_view path, std::string_view content) override;
+  bool remove(std::string_view path) override;
+  std::vector<FolderEntry> list(std::string_view folder) const override {
+    return inner_.list(folder);
+  }
+
+  // Every fault off.
+  void heal();
+  bool read_only = false;
+  // The free space in bytes while the disk is full-limited; nothing for a
+  // disk without limit. Replacements use it up and removals give it back.
+  std::optional<std::size_t> free_bytes;
+  // File names (the last part of the path) whose replacement fails.
+  std::set<std::string> failing_names;
+  // Replaces the file the real way but lets it grow to at most `limit`
+  // bytes, so that writing its content fails part way; false when it
+  // failed. Without it a full disk fails before writing anything.
+  std::function<bool(Files& inner, std::string_view path, std::string_view content,
+                     std::size_t limit)>
+      limited_replace;
+  // Why the last replacement or removal failed ("read-only", "disk full
+  // after 10 of 24 bytes", …); empty when it was not one of these faults.
+  const std::string& last_fault() const { return last_fault_; }
+
+ private:
+  Files& inner_;
+  std::string last_fault_;
+};
+
+// Files that log every replacement and removal: "file written NAME",
+// "file removed NAME", or on failure "file write failed NAME" and "file
+// remove failed NAME", followed by the fault in brackets when it was one.
 class RecordingFiles final : public Files {
  public:
-  RecordingFiles(Files& inner, EffectLog& log) : inner_(inner), log_(log) {}
+  RecordingFiles(Files& inner, EffectLog& log, const FaultyFiles* faults = nullptr)
+      : inner_(inner), log_(log), faults_(faults) {}
   bool exists(std::string_view path) const override { return inner_.exists(path); }
   bool is_file(std::string_view path) const override { return inner_.is_file(path); }
   bool is_directory(std::string_view path) const override { return inner_.is_directory(path); }
@@ -277,8 +347,10 @@ class RecordingFiles final : public Files {
   }
 
  private:
+  std::string failure(std::string_view what, std::string_view path) const;
   Files& inner_;
   EffectLog& log_;
+  const FaultyFiles* faults_;
 };
 
 // Mirrors forms without a display: engines for browsers and the player,
@@ -288,6 +360,8 @@ class HeadlessWindows final : public WindowSystem, public FormObserver {
   HeadlessWindows(HeadlessLoop& loop, const ComponentRegistry& registry, const Clock& clock,
                   EffectLog& log)
       : loop_(loop), registry_(registry), clock_(clock), log_(log) {}
+  // Faults of every player control, present and future.
+  PlayerFaults player_faults;
   void attach(Form& form) override;
   void detach(Form& form) override;
   void set_capture(Control& control) override;
@@ -298,8 +372,9 @@ class HeadlessWindows final : public WindowSystem, public FormObserver {
   void finish_system_resize();
   void popup_menu(Form& owner, Menu& menu, std::optional<Point> at) override;
 
-  void form_changed(Form&, Change) override {}
-  void control_changed(Control&, Change) override {}
+  // Caption changes are logged: "caption ID "TEXT"".
+  void form_changed(Form& form, Change what) override;
+  void control_changed(Control& control, Change what) override;
   void timer_changed(Timer& timer) override { loop_.timer_changed(timer); }
   void menu_changed(Menu&) override {}
 
@@ -332,7 +407,7 @@ class HeadlessImages final : public Images {
 class HeadlessPlatform {
  public:
   // Files and the code page are real ones, given by the caller; files are
-  // used through a recorder.
+  // used through a recorder, in front of the faults.
   HeadlessPlatform(Files& disk, const CodePage& code_page);
   ~HeadlessPlatform();
   Platform& platform() { return *platform_; }
@@ -340,6 +415,7 @@ class HeadlessPlatform {
   EffectLog log;
   VirtualClock clock;
   ScriptedRandom random;
+  FaultyFiles faulty_files;
   RecordingFiles files;
   const CodePage& code_page;
   HeadlessHttp http;

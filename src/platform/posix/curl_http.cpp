@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "platform/code_page.h"
+#include "platform/posix/http_text.h"
 
 namespace tav {
 
@@ -32,12 +33,6 @@ std::size_t on_data(char* data, std::size_t size, std::size_t count, void* user)
 
 int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<Transfer*>(user)->cancelled->load() ? 1 : 0;
-}
-
-bool valid_utf8(std::string_view s) {
-  for (const char32_t cp : utf8_code_points(s))
-    if (cp == 0xFFFD) return false;
-  return true;
 }
 
 void init_curl_once() {
@@ -102,15 +97,12 @@ std::string CurlHttp::get(std::string_view url) {
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   const char* type = nullptr;
   curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
-  const std::string content_type = type ? ascii_lower(type) : std::string();
+  const std::string content_type = type ? type : "";
   curl_easy_cleanup(curl);
   running_ = false;
   if (rc != CURLE_OK || t.too_big || status < 200 || status > 299) return {};
 
-  const bool says_utf8 = contains(content_type, "charset=utf-8");
-  const bool says_other = contains(content_type, "charset=") && !says_utf8;
-  if (says_utf8 || (!says_other && valid_utf8(t.body))) return t.body;
-  return code_page_.to_utf8(t.body);
+  return decode_body(t.body, content_type, code_page_);
 }
 
 }  // namespace tav

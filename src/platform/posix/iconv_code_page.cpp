@@ -114,6 +114,15 @@ bool IconvCodePage::is_double_byte(char32_t cp) const {
   return known == 1;
 }
 
+std::optional<std::string> decode_charset(std::string_view bytes, const std::string& charset) {
+  Converter c("UTF-8", charset.c_str());
+  if (!c.ok()) return std::nullopt;
+  return well_formed_utf8(c.run(bytes, [](std::string_view, std::string& out) -> std::size_t {
+    out += "\xEF\xBF\xBD";
+    return 1;
+  }));
+}
+
 bool IconvCodePage::is_lead_byte(unsigned char byte) const { return byte >= 0x81 && byte <= 0xFE; }
 
 }  // namespace tav

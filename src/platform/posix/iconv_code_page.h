@@ -1,7 +1,9 @@
 // The ANSI code page on iconv; GBK (CP936) unless told otherwise.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/code_page.h"
@@ -20,5 +22,9 @@ class IconvCodePage final : public CodePage {
   std::string name_;
   mutable std::vector<signed char> double_byte_;  // per BMP code point: -1 unknown, 0, 1
 };
+
+// The bytes in the named character set as well-formed UTF-8, every byte
+// that does not decode as U+FFFD; nothing when iconv does not know the set.
+std::optional<std::string> decode_charset(std::string_view bytes, const std::string& charset);
 
 }  // namespace tav
