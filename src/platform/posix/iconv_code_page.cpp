@@ -64,11 +64,23 @@ std::size_t utf8_sequence_length(std::string_view s) {
 
 }  // namespace
 
+struct IconvCodePage::Converters {
+  explicit Converters(const std::string& name)
+      : to_ansi(name.c_str(), "UTF-8"), to_utf8("UTF-8", name.c_str()) {}
+  Converter to_ansi;
+  Converter to_utf8;
+};
+
 IconvCodePage::IconvCodePage(std::string name)
     : name_(std::move(name)), double_byte_(0x10000, -1) {}
 
+IconvCodePage::Converters& IconvCodePage::converters() const {
+  if (!converters_) converters_ = std::make_shared<Converters>(name_);
+  return *converters_;
+}
+
 std::string IconvCodePage::from_utf8(std::string_view utf8) const {
-  Converter c(name_.c_str(), "UTF-8");
+  Converter& c = converters().to_ansi;
   std::vector<std::size_t> kept;  // where kept bytes went in the output
   std::string out = c.run(utf8, [&kept](std::string_view rest, std::string& out) -> std::size_t {
     const std::size_t n = utf8_sequence_length(rest);
@@ -96,7 +108,7 @@ std::string IconvCodePage::from_utf8(std::string_view utf8) const {
 }
 
 std::string IconvCodePage::to_utf8(std::string_view ansi) const {
-  Converter c("UTF-8", name_.c_str());
+  Converter& c = converters().to_utf8;
   return c.run(ansi, [](std::string_view rest, std::string& out) -> std::size_t {
     out += utf8_from_code_point(0xDC00 + static_cast<unsigned char>(rest[0]));
     return 1;

@@ -1,6 +1,7 @@
 // The ANSI code page on iconv; GBK (CP936) unless told otherwise.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,12 @@ class IconvCodePage final : public CodePage {
  private:
   std::string name_;
   mutable std::vector<signed char> double_byte_;  // per BMP code point: -1 unknown, 0, 1
+  // The two iconv descriptors, opened on first use and kept: opening one
+  // costs more than most conversions. Like the cache above, not for use
+  // from two threads at once.
+  struct Converters;
+  mutable std::shared_ptr<Converters> converters_;
+  Converters& converters() const;
 };
 
 // The bytes in the named character set as well-formed UTF-8, every byte
