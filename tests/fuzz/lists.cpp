@@ -37,7 +37,7 @@ using tav::fuzz::raw_lines;
 using tav::fuzz::violated;
 
 constexpr const char* kFolder = "/app";
-constexpr std::size_t kMaxOperations = 24;
+constexpr std::size_t kMaxOperations = 4;
 
 struct PageCounter final : tav::ListPageView {
   void list_page_written(std::string_view) override { ++count; }
@@ -80,13 +80,23 @@ std::string one_line(std::string_view text) {
 // them is written as its escape.
 std::string name_field(std::string_view text) { return tav::replace_all(one_line(text), "|", "%7C"); }
 
+// Field i of a record, without splitting all of it.
+std::string_view field_of(std::string_view line, std::size_t i) {
+  for (; i > 0; --i) {
+    const std::size_t bar = line.find('|');
+    if (bar == std::string_view::npos) return {};
+    line.remove_prefix(bar + 1);
+  }
+  return line.substr(0, line.find('|'));
+}
+
 bool history_key(const std::string& line, std::int32_t id) {
-  const auto n = tav::parse_int32(tav::field(tav::split(line, "|"), 0));
+  const auto n = tav::parse_int32(field_of(line, 0));
   return n && *n == id;
 }
 
 bool local_key(const std::string& line, const std::string& path) {
-  return tav::field(tav::split(line, "|"), 1) == path;
+  return field_of(line, 1) == path;
 }
 
 bool is_record(const std::string& line) { return line.find('|') != std::string::npos; }
@@ -115,15 +125,16 @@ void check_add(const Checker& ck, std::string_view list, const Checker::Lines& b
   // escape for it there.
   for (const std::string& f : fields)
     if (f.find('|') != std::string::npos) return;
-  const std::vector<std::string> got = tav::split(after.text[0], "|");
-  if (got.size() != fields.size()) violated("an added record is not torn", after.text[0]);
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    // As the code page holds the field where it stands, before a "|" or the
-    // line end.
-    const std::string held = ck.held(fields[i] + (i + 1 < fields.size() ? "|" : "\r"));
-    if (got[i] != held.substr(0, held.size() - 1))
-      violated("an added record's field reads back", got[i] + " <> " + fields[i]);
-  }
+  if (tav::split(after.text[0], "|").size() != fields.size())
+    violated("an added record is not torn", after.text[0]);
+  // The fields as the code page holds them where they stand (before a "|",
+  // the last one before the line end).
+  std::string expected;
+  for (const std::string& f : fields) expected += (expected.empty() ? "" : "|") + f;
+  expected = ck.held(expected + "\r");
+  expected.pop_back();
+  if (after.text[0] != expected)
+    violated("an added record's fields read back", after.text[0] + " <> " + expected);
 }
 
 template <typename Matches, typename Rebuild>
