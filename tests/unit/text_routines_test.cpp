@@ -5,7 +5,7 @@
 #include <random>
 
 #include "base/text.h"
-#include "platform/posix/iconv_code_page.h"
+#include "disk_services.h"
 
 namespace tav {
 namespace {
@@ -81,7 +81,7 @@ TEST(FilePart, TakesWhatFollowsTheLastSeparator) {
 
 class FitWidth : public ::testing::Test {
  protected:
-  IconvCodePage gbk;
+  test::GbkCodePage gbk;
   std::string repeat(const std::string& s, int n) {
     std::string out;
     for (int i = 0; i < n; ++i) out += s;
