@@ -62,12 +62,15 @@ std::string TableCodePage::from_utf8(std::string_view utf8) const {
     }
     utf8.remove_prefix(n);
   }
-  // As iconv's code page: a kept byte that would pair with the byte after
-  // it becomes "?".
-  for (const std::size_t at : kept)
-    if (at + 1 < out.size() && pair_at(static_cast<unsigned char>(out[at]),
-                                       static_cast<unsigned char>(out[at + 1])) != 0)
+  // As iconv's code page: a kept byte that would not read back as itself
+  // (0x80 is the euro sign; a lead byte may pair with the byte after it)
+  // becomes "?".
+  for (const std::size_t at : kept) {
+    const auto byte = static_cast<unsigned char>(out[at]);
+    if (byte == 0x80 ||
+        (at + 1 < out.size() && pair_at(byte, static_cast<unsigned char>(out[at + 1])) != 0))
       out[at] = '?';
+  }
   return out;
 }
 
