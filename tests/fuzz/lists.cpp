@@ -130,7 +130,7 @@ void check_add(const Checker& ck, std::string_view list, const Checker::Lines& b
   // The fields as the code page holds them where they stand (before a "|",
   // the last one before the line end).
   std::string expected;
-  for (const std::string& f : fields) expected += (expected.empty() ? "" : "|") + f;
+  for (std::size_t i = 0; i < fields.size(); ++i) expected += (i ? "|" : "") + fields[i];
   expected = ck.held(expected + "\r");
   expected.pop_back();
   if (after.text[0] != expected)
