@@ -10,7 +10,8 @@
 //   f  fetch the next episode ahead         s  the end of a film (the
 //                                              sentinel in Web2)
 // and settings for the run: a  no automatic next episode (s_bo=1),
-// h  no buffering ahead (s_h=1).
+// h  no buffering ahead (s_h=1), x  every call on the player control fails
+// (it raises an automation error).
 //
 // The window is created once and reused: each input starts from the same
 // files (in memory), panels, player, state fields, controls and timers.
@@ -39,7 +40,7 @@ using tav::fuzz::violated;
 
 constexpr int kMaxDepth = 8;
 constexpr int kMaxFetches = 2;
-constexpr std::size_t kMaxClicks = 8;
+constexpr std::size_t kMaxClicks = 4;
 constexpr const char* kFolder = "/app";
 constexpr const char* kBase = "http://127.0.0.1:8080/box/";
 
@@ -228,6 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto has = [&](char f) { return flags.find(f) != std::string_view::npos; };
 
   wd.reset(!has('a'), !has('h'));
+  wd.hp.windows.player_faults.all = has('x');
   wd.http.reply = std::string(reply);
   tav::BA1& w = *wd.w;
 
