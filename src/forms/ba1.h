@@ -189,6 +189,8 @@ class BA1 final : public Form, public ListPageView {
   void Timer1_Timer();
   void Timer2_Timer();
   void Timer4_Timer();
+  // The player suite's processes, once after start.
+  void Timer3_Timer();
   // Transport buttons: pointer over a button.
   void bo_but_MouseMove(int index, const MouseEvent& e);
   // The face of a transport button for its state, normal or pointer-over.
