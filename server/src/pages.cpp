@@ -804,9 +804,28 @@ video{display:block;width:100%;height:100%;background:#000;object-fit:contain;ou
     title.hidden = false;
     setTimeout(function () { title.className = 'gone'; }, 3000);
   }
-  video.addEventListener('error', function () { say('视频加载失败', '请稍后重试或换一集观看'); });
+  // A clip of this server's media folder may have a WebM copy (VP8/Vorbis)
+  // beside it, for browsers without H.264/AAC: tried when the clip cannot
+  // be played, or first when this browser says it cannot play MP4 at all.
+  var file = '';
+  if (qvod) file = name;
+  else if (source.indexOf(location.protocol + '//' + location.host + '/media/') === 0)
+    file = source.substring((location.protocol + '//' + location.host + '/media/').length).replace(/[?#].*$/, '');
+  else file = '';
+  var sources = [source];
+  if (file && !/\.webm$/i.test(file)) {
+    try { file = decodeURIComponent(file); } catch (e) {}
+    var webm = '/media/' + encodeURIComponent(file.replace(/\.[^.]*$/, '') + '.webm');
+    if (video.canPlayType('video/mp4; codecs="avc1.64001E, mp4a.40.2"')) sources.push(webm);
+    else sources.unshift(webm);
+  }
+  var tried = 0;
+  video.addEventListener('error', function () {
+    if (++tried < sources.length) { video.src = sources[tried]; video.play().catch(function () {}); return; }
+    say('视频加载失败', '请稍后重试或换一集观看');
+  });
   video.addEventListener('playing', function () { msg.hidden = true; });
-  video.src = source;
+  video.src = sources[0];
   var started = video.play();
   if (started && started.catch) {
     // Autoplay with sound may be refused; start muted rather than not at all.
