@@ -307,6 +307,7 @@ void BA1::wire_events() {
   Timer1.on_tick = [this] { Timer1_Timer(); };
   Timer2.on_tick = [this] { attempt([&] { Timer2_Timer(); }); };
   Timer4.on_tick = [this] { attempt([&] { Timer4_Timer(); }); };
+  Timer3.on_tick = [this] { Timer3_Timer(); };
   Web1.on_before_navigate = [this](const std::string& url, bool& cancel) {
     Web1_BeforeNavigate2(url, cancel);
   };
@@ -319,6 +320,10 @@ void BA1::wire_events() {
   Web5.on_before_navigate = [this](const std::string& url, bool& cancel) {
     Web5_BeforeNavigate2(url, cancel);
   };
+  Web3.on_before_navigate = [this](const std::string& url, bool& cancel) {
+    Web3_BeforeNavigate2(url, cancel);
+  };
+  qk.on_click = [this] { qk_Click(); };
   wire_panel_events();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "forms/browser.h"
@@ -188,6 +189,8 @@ class BA1 final : public Form, public ListPageView {
   void Timer1_Timer();
   void Timer2_Timer();
   void Timer4_Timer();
+  // The player suite's processes, once after start.
+  void Timer3_Timer();
   // Transport buttons: pointer over a button.
   void bo_but_MouseMove(int index, const MouseEvent& e);
   // The face of a transport button for its state, normal or pointer-over.
@@ -208,6 +211,23 @@ class BA1 final : public Form, public ListPageView {
   void navigateOwn(Browser& panel, const std::string& url);
   // Starts the player suite's service when it does not run.
   void ensureQvodTerminal();
+
+  // List panel commands.
+  void Web3_BeforeNavigate2(const std::string& url, bool& cancel);
+  // Plays line number (a text) of the current list.
+  void openListEntry(const std::string& number);
+  void CCC();
+  void ddd();
+  void eee();
+  void qk_Click();
+  void qk_xl();
+  void qk_xw();
+  // The list the list commands work on, by the caption of qk.
+  std::string_view currentList() const;
+  // The player suite's download folder from its settings file in qvodDir
+  // (loaded from the settings when empty); nothing when that file is
+  // missing.
+  std::optional<std::string> downloadFolder();
 
   // Episode data service.
   void stepEpisode(int direction);

@@ -17,4 +17,6 @@ void showBalloon(BA1& window, const std::string& text) {
 
 void removeTray(BA1&) {}
 
+void sweepTrayIcons(BA1& window) { window.pf.tray.sweep_dead_icons(); }
+
 }  // namespace tav

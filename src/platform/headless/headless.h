@@ -171,6 +171,7 @@ class HeadlessTray final : public TrayIcon {
   void modify(std::string_view tip) override;
   void show_balloon(std::string_view title, std::string_view text) override;
   void remove() override;
+  void sweep_dead_icons() override;
   bool present = false;
   std::string tip;
 
