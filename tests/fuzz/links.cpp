@@ -9,9 +9,12 @@
 //   n  next episode (transport button 5)    p  previous episode (button 6)
 //   f  fetch the next episode ahead         s  the end of a film (the
 //                                              sentinel in Web2)
+//   o  open list entry 1 (open://1 in Web3)  d  delete list entry 1
+//   l  show the local films (section 14)     q  clear the list shown (qk)
 // and settings for the run: a  no automatic next episode (s_bo=1),
 // h  no buffering ahead (s_h=1), x  every call on the player control fails
-// (it raises an automation error).
+// (it raises an automation error), y  message boxes answer Yes.
+// The history and the local films start with a few records.
 //
 // The window is created once and reused: each input starts from the same
 // files (in memory), panels, player, state fields, controls and timers.
@@ -135,6 +138,14 @@ struct World {
         if (inner) inner(url, cancel);
       };
     }
+    // A few records in both lists, for the list commands.
+    files.files[std::string(kFolder) + "/date.dat"] = gbk.from_utf8(
+        "12|天龙|第1集|qvod%3A//1234%7CABCD%7Ca.rmvb%7C|1|0|35\r\n"
+        "7|X-Men|第2集|http%3A//m/b.mp4|2|4|0\r\n"
+        "x|%u5929|L|qvod://x|a|b|c\r\n");
+    files.files[std::string(kFolder) + "/date_f.dat"] = gbk.from_utf8(
+        "a.mkv|/app/films/a.mkv|10\r\n电影.mp4|/app/films/gone.mp4|0\r\n");
+    files.files[std::string(kFolder) + "/films/a.mkv"] = "video";
     start_files = files.files;
     const std::string ini = std::string(kFolder) + "/config.ini";
     const tav::SettingsFile store{files, gbk};
@@ -230,6 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   wd.reset(!has('a'), !has('h'));
   wd.hp.windows.player_faults.all = has('x');
+  if (has('y')) wd.hp.dialogs.answers.assign(4, tav::MsgAnswer::Yes);
   wd.http.reply = std::string(reply);
   tav::BA1& w = *wd.w;
 
@@ -244,6 +256,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 's':
         wd.click([&] { w.Web2.page_navigation(std::string(tav::kSentinelAddress)); });
         break;
+      case 'o': wd.click([&] { w.Web3.page_navigation("open://1"); }); break;
+      case 'd': wd.click([&] { w.Web3.page_navigation("delk://1"); }); break;
+      case 'l': wd.click([&] { w.npc(14).click(); }); break;
+      case 'q': wd.click([&] { w.qk.click(); }); break;
       default: break;
     }
   }

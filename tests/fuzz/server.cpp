@@ -6,6 +6,7 @@
 //   every series has a positive unique id, a name and episodes with plain
 //   file names and a known kind; written out again it parses to the same;
 // - decode_query_text gives valid UTF-8;
+// - a media file name escaped for a path decodes back to itself;
 // - a parsed episode-page query, written again with its name escaped,
 //   parses to the same fields (escaped as a browser does); parse_count stays within its cap.
 #include <algorithm>
@@ -120,6 +121,38 @@ void check_catalogue(std::string_view text) {
     if (!same(cat.series[i], reread.series[i])) violated("the same series again", again);
 }
 
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The media addresses: a file name escaped for a path decodes back to
+// itself and leaves nothing a path may not hold; its WebM variant.
+void check_media_names(std::string_view name) {
+  const std::string escaped = tsrv::path_escape(name);
+  std::string back;
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    const char c = escaped[i];
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b == 0x7F || std::string_view("#?\"<>\\^`{}|").find(c) != std::string_view::npos)
+      violated("an escaped path holds no character that needs an escape", escaped);
+    if (c == '%') {
+      if (i + 2 >= escaped.size() || hex_digit(escaped[i + 1]) < 0 || hex_digit(escaped[i + 2]) < 0)
+        violated("every % starts an escape", escaped);
+      back += static_cast<char>(hex_digit(escaped[i + 1]) * 16 + hex_digit(escaped[i + 2]));
+      i += 2;
+    } else {
+      back += c;
+    }
+  }
+  if (back != name) violated("an escaped path decodes to the name", escaped);
+  if (tsrv::media_path(name) != "/media/" + escaped) violated("media path", escaped);
+  const std::string webm = tsrv::webm_variant(name);
+  if (!webm.empty() && !tav::ends_with(webm, ".webm")) violated("the WebM variant ends in .webm", webm);
+}
+
 void check_queries(std::string_view text) {
   const std::string decoded = tsrv::decode_query_text(text);
   if (!valid_utf8(decoded)) violated("decoded query text is valid UTF-8", decoded);
@@ -146,6 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   check_catalogue(text);
   // A query is one line of an address: the first line, at most 1 KiB.
-  check_queries(text.substr(0, std::min<std::size_t>(text.find('\n'), 1024)));
+  const std::string_view first_line = text.substr(0, std::min<std::size_t>(text.find('\n'), 1024));
+  check_queries(first_line);
+  check_media_names(first_line);
   return 0;
 }
