@@ -75,6 +75,7 @@ class QtTray final : public QObject, public TrayIcon {
   // drop the icon of a process that ends by themselves: nothing is left
   // behind to sweep.
   void sweep_dead_icons() override {}
+  bool shown() const override;
 
  private:
   std::unique_ptr<QSystemTrayIcon> icon_;
