@@ -325,6 +325,7 @@ void BA1::wire_events() {
   };
   qk.on_click = [this] { qk_Click(); };
   wire_panel_events();
+  wire_slider_events();
 }
 
 }  // namespace tav
