@@ -146,6 +146,12 @@ class BA1 final : public Form, public ListPageView {
   Tip& tip();
   bool tip_loaded() const { return tip_ != nullptr; }
   void unload_tip();
+  // The advertisement windows: null unless shown.
+  Adsb* adsb() const { return adsb_.get(); }
+  Ba4* ba4() const { return ba4_.get(); }
+  void unload_adsb();
+  // Unloading the notice window ends the program.
+  void unload_ba4();
 
   // Settings of config.ini through settingsPath.
   std::string setting(const std::string& section, const std::string& key);
@@ -191,6 +197,17 @@ class BA1 final : public Form, public ListPageView {
   void Timer4_Timer();
   // The player suite's processes, once after start.
   void Timer3_Timer();
+  // The update check, 6 s after start; the floating advertisement, once.
+  void Timer5_Timer();
+  void Timer6_Timer();
+  // The update check of the tray menu.
+  void shengji();
+  // Starts the updater (the local one, else the remote one through the
+  // shell) and quits; the automatic check shows no notice on the way out.
+  void updateAction(bool automatic);
+  // The exit sequence's end: the notice window when the version file asked
+  // for one, else the program ends.
+  void showNotice();
   // Transport buttons: pointer over a button.
   void bo_but_MouseMove(int index, const MouseEvent& e);
   // The face of a transport button for its state, normal or pointer-over.
@@ -279,7 +296,14 @@ class BA1 final : public Form, public ListPageView {
   // navigateOwn started.
   bool takeOwnNavigation(const Browser& panel, const std::string& url);
 
+  // A window unloaded from inside one of its own handlers is detached at
+  // once and destroyed only with the main window.
+  void retire(std::unique_ptr<Form> form);
+
   std::unique_ptr<Tip> tip_;
+  std::unique_ptr<Adsb> adsb_;
+  std::unique_ptr<Ba4> ba4_;
+  std::vector<std::unique_ptr<Form>> retired_;
   bool unloaded_ = false;
   const Browser* ownPanel_ = nullptr;
   std::string ownUrl_;

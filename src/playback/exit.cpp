@@ -29,7 +29,8 @@ void BA1::ttt_v() {
   // version file asks for one, decides later when the program ends.
   attempt([&] { unload_tip(); });
   attempt([&] { unload(); });
-  pf.loop.quit();
+  attempt([&] { unload_adsb(); });
+  showNotice();
 }
 
 }  // namespace tav
