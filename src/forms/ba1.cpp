@@ -6,6 +6,7 @@
 
 #include "base/attempt.h"
 #include "forms/ads.h"
+#include "forms/ba3.h"
 #include "forms/tip.h"
 #include "platform/event_loop.h"
 #include "platform/window_system.h"
@@ -231,6 +232,7 @@ BA1::BA1(Platform& platform, AppConfig cfg)
 
 BA1::~BA1() {
   unload_tip();
+  unload_ba3();
   unload_adsb();
   if (ba4_) retire(std::move(ba4_));
   pf.windows.detach(*this);

@@ -146,6 +146,11 @@ class BA1 final : public Form, public ListPageView {
   Tip& tip();
   bool tip_loaded() const { return tip_ != nullptr; }
   void unload_tip();
+  // The settings dialog on page 0 (about) or 1 (software settings), in front
+  // of the main window; null unless open.
+  void openSettings(int page);
+  BA3* ba3() const { return ba3_.get(); }
+  void unload_ba3();
   // The advertisement windows: null unless shown.
   Adsb* adsb() const { return adsb_.get(); }
   Ba4* ba4() const { return ba4_.get(); }
@@ -301,6 +306,7 @@ class BA1 final : public Form, public ListPageView {
   void retire(std::unique_ptr<Form> form);
 
   std::unique_ptr<Tip> tip_;
+  std::unique_ptr<BA3> ba3_;
   std::unique_ptr<Adsb> adsb_;
   std::unique_ptr<Ba4> ba4_;
   std::vector<std::unique_ptr<Form>> retired_;
