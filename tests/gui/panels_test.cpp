@@ -1,0 +1,195 @@
+// The browser panels in tavori under Xvfb: the list pages the program writes
+// in the code page, right clicks on hooked and unhooked documents, and the
+// page shown where the content server cannot be reached. What a page shows
+// is read back from the page itself through the trace.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+
+#include "desktop_fixture.h"
+#include "platform/posix/iconv_code_page.h"
+
+namespace tav::test {
+namespace {
+
+std::string gbk(const std::string& utf8) { return IconvCodePage().from_utf8(utf8); }
+
+// Where the window's controls stand (the window at the top-left corner).
+constexpr int kListTabX = 587, kListTabY = 459;        // 列表
+constexpr int kHotTabX = 748, kHotTabY = 459;          // 热播
+constexpr int kLocalFilmsX = 526, kLocalFilmsY = 171;  // 本机影片
+
+// Three watched series; the first name alone is short enough for a charset
+// guess to take it for Latin-1.
+const char* const kHistory =
+    "1|山海长歌|第1集|qvod%3A//1%7CAA%7Cshanhai-01.mp4%7C|1|0|35\r\n"
+    "2|K-城迷案|第2集|qvod%3A//1%7CBB%7Ckcity-02.mp4%7C|1|1|0\r\n"
+    "3|长安十二时辰|第3集|qvod%3A//1%7CCC%7Cchangan-03.mp4%7C|1|2|0\r\n";
+const char* const kLocalFilms = "夜航西飞|/films/yehang.mp4|0\r\n";
+
+class Panels : public Desktop {
+ protected:
+  // Starts tavori with the lists and waits for the history page.
+  std::unique_ptr<DesktopApp> start_with_lists() {
+    auto app = make_app();
+    app->write_app_file("date.dat", gbk(kHistory));
+    app->write_app_file("date_f.dat", gbk(kLocalFilms));
+    app->start();
+    EXPECT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+    EXPECT_TRUE(app->wait_traced("page Web3 ", 60)) << app->trace();
+    return app;
+  }
+  // Shows the list section and waits until the history page stands there.
+  static std::string show_history(const DesktopApp& app) {
+    EXPECT_TRUE(app.click_until(kListTabX, kListTabY, "zz1 shown")) << app.trace();
+    return app.wait_last("page Web3 ", "open://1", 30);
+  }
+};
+
+TEST_F(Panels, ListPagesShowTheirChineseNamesAsThePanelReadsThem) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = start_with_lists();
+  // The pages on disk are in the code page, without a charset of their own.
+  EXPECT_NE(app->file("c.htm").find(gbk("山海长歌")), std::string::npos);
+  EXPECT_EQ(app->file("c.htm").find("charset"), std::string::npos);
+
+  const std::string history = show_history(*app);
+  EXPECT_EQ(history.find("page Web3 at "), 0u) << history;
+  const std::string text = page_text(history);
+  EXPECT_EQ(text.rfind("GBK | ", 0), 0u) << history;
+  for (const char* shown : {"1 山海长歌", "2 K-城迷案", "3 长安十二时辰"})
+    EXPECT_NE(text.find(shown), std::string::npos) << shown << " in " << history;
+  // Read as Latin-1, the names would come out as letters like "É½º£"
+  // (U+00C0 to U+00FF start with the byte C3 in UTF-8).
+  EXPECT_EQ(text.find('\xC3'), std::string::npos) << history;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  app->screenshot("history-page");
+
+  const std::string local = app->wait_last("page Web5 ", "open://1", 30);
+  EXPECT_EQ(page_text(local).rfind("GBK | ", 0), 0u) << local;
+  EXPECT_NE(page_text(local).find("1 夜航西飞"), std::string::npos) << local;
+  EXPECT_TRUE(app->click_until(kLocalFilmsX, kLocalFilmsY, "s3 shown")) << app->trace();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  app->screenshot("local-films-page");
+}
+
+TEST_F(Panels, RightClicksOnTheHistoryPageOpenTheListMenuForTheEntryUnderThePointer) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = start_with_lists();
+  const std::string page = show_history(*app);
+  const auto entry = link_box(page, "open://2");
+  ASSERT_TRUE(entry) << page;
+
+  // On the name of an entry (the text inside its link): every item enabled.
+  app->right_click(entry->cx(), entry->cy());
+  std::string menu = app->wait_last("menu webc", "shown", 10);
+  for (const char* caption : {"播放选中", "删除选中", "删除下载", "删除列表记录"}) {
+    const auto item = menu_item(menu, caption);
+    ASSERT_TRUE(item) << caption << " in " << menu;
+    EXPECT_TRUE(item->enabled) << caption << " in " << menu;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  app->screenshot("history-menu");
+  app->key("Escape");
+  ASSERT_TRUE(app->wait_traced("menu webc closed", 10)) << app->trace();
+
+  // Below the entries: the entry's items disabled, the list's own kept.
+  app->right_click(entry->cx(), entry->y + 200);
+  ASSERT_TRUE(app->wait_traced_after("menu webc closed", "menu webc shown", 10)) << app->trace();
+  menu = app->last_traced("menu webc shown");
+  for (const char* caption : {"播放选中", "删除选中", "删除下载"}) {
+    const auto item = menu_item(menu, caption);
+    ASSERT_TRUE(item) << caption << " in " << menu;
+    EXPECT_FALSE(item->enabled) << caption << " in " << menu;
+  }
+  ASSERT_TRUE(menu_item(menu, "删除列表记录"));
+  EXPECT_TRUE(menu_item(menu, "删除列表记录")->enabled) << menu;
+  app->key("Escape");
+  // The engine's own menu never showed on the hooked page.
+  EXPECT_FALSE(app->traced("menu Web3 engine")) << app->trace();
+}
+
+TEST_F(Panels, TheLibraryPopsItsMenuAndAnUnhookedPageKeepsTheEnginesMenuWithoutDialogs) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = make_app();
+  // A local-films page of an older installation: no menu of its own, a
+  // script error and an alert.
+  app->write_app_file("f.htm", gbk("<html><body style=\"background:#070707;color:#fff\">"
+                                   "<p>旧的本机影片</p><script>alert('x');noSuchFunction();</script>"
+                                   "</body></html>"));
+  app->start();
+  ASSERT_TRUE(app->wait_traced("Pic1 shown", 60)) << app->trace() << app->output();
+  const std::string library = app->wait_last("page Web1 ", "eebovod://", 30);
+  const auto card = link_box(library, "eebovod://1-1-0-%u6D4B%u8BD5%u5267");
+  ASSERT_TRUE(card) << library;
+
+  // The library: its own menu, on a link as anywhere else.
+  app->right_click(card->cx(), card->cy());
+  std::string menu = app->wait_last("menu myMenu", "shown", 10);
+  for (const char* caption : {"后退", "前进", "刷新", "复制", "粘贴"})
+    EXPECT_TRUE(menu_item(menu, caption)) << caption << " in " << menu;
+  app->key("Escape");
+  ASSERT_TRUE(app->wait_traced("menu myMenu closed", 10)) << app->trace();
+
+  // The local films (never hooked): the engine's own menu.
+  const std::string local = app->wait_last("page Web5 ", "旧的本机影片", 30);
+  ASSERT_NE(local.find("旧的本机影片"), std::string::npos) << local;
+  ASSERT_TRUE(app->click_until(kListTabX, kListTabY, "zz1 shown")) << app->trace();
+  ASSERT_TRUE(app->click_until(kLocalFilmsX, kLocalFilmsY, "s3 shown")) << app->trace();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Box panel;
+  ASSERT_EQ(std::sscanf(local.c_str(), "page Web5 at %d,%d %dx%d", &panel.x, &panel.y, &panel.w, &panel.h), 4);
+  app->right_click(panel.x + 40, panel.y + 120);
+  EXPECT_TRUE(app->wait_traced("menu Web5 engine", 10)) << app->trace();
+  EXPECT_FALSE(app->traced("menu webc")) << app->trace();
+  app->key("Escape");
+
+  // Neither the script error nor the alert brought up a window.
+  const std::string windows = command_output("DISPLAY=" + x_->display() +
+                                             " xdotool search --onlyvisible --pid " +
+                                             std::to_string(app->pid()));
+  EXPECT_EQ(std::count(windows.begin(), windows.end(), '\n'), 1) << windows;
+}
+
+TEST_F(Panels, WhereTheServerIsDownPanelsShowAPageOfTheProgramsOwn) {
+  // A server that ran and is gone: nothing listens on its port.
+  ASSERT_TRUE(start_server()) << server_->output();
+  const std::string origin = server_->origin();
+  server_->stop();
+  auto app = std::make_unique<DesktopApp>(*x_, origin);
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+
+  // The hot-list panel has no failure handling of its own: our page, in
+  // Chinese, not the engine's.
+  const std::string hot = app->wait_last("page Webz3 ", "无法连接到服务器", 60);
+  EXPECT_NE(hot.find("无法连接到服务器"), std::string::npos) << app->trace();
+  EXPECT_EQ(hot.find("reached"), std::string::npos) << hot;
+  // The library keeps its own: the cover with the retry picture.
+  EXPECT_TRUE(app->wait_traced("jia1 shown", 30)) << app->trace();
+  EXPECT_EQ(app->last_traced("page Web1 ").find("无法连接到服务器"), std::string::npos);
+
+  ASSERT_TRUE(app->click_until(kHotTabX, kHotTabY, "zz3 shown")) << app->trace();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::string png = app->screenshot("server-down");
+  // The program's colours: the near-black background, with light text.
+  Box panel;
+  ASSERT_EQ(std::sscanf(hot.c_str(), "page Webz3 at %d,%d %dx%d", &panel.x, &panel.y, &panel.w, &panel.h), 4);
+  const QImage shot(QString::fromStdString(png));
+  ASSERT_FALSE(shot.isNull());
+  int background = 0, light = 0, all = 0;
+  for (int y = panel.y + 4; y < panel.y + panel.h - 4; ++y) {
+    for (int x = panel.x + 4; x < panel.x + panel.w - 4; ++x) {
+      const QRgb c = shot.pixel(x, y);
+      ++all;
+      if (qRed(c) == 7 && qGreen(c) == 7 && qBlue(c) == 7) ++background;
+      if (qGray(c) > 150) ++light;
+    }
+  }
+  EXPECT_GT(background, all * 9 / 10);
+  EXPECT_GT(light, 50) << "no text";
+}
+
+}  // namespace
+}  // namespace tav::test
