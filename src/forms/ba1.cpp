@@ -319,6 +319,10 @@ void BA1::wire_events() {
   Web5.on_before_navigate = [this](const std::string& url, bool& cancel) {
     Web5_BeforeNavigate2(url, cancel);
   };
+  Web3.on_before_navigate = [this](const std::string& url, bool& cancel) {
+    Web3_BeforeNavigate2(url, cancel);
+  };
+  qk.on_click = [this] { qk_Click(); };
   wire_panel_events();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "forms/browser.h"
@@ -208,6 +209,23 @@ class BA1 final : public Form, public ListPageView {
   void navigateOwn(Browser& panel, const std::string& url);
   // Starts the player suite's service when it does not run.
   void ensureQvodTerminal();
+
+  // List panel commands.
+  void Web3_BeforeNavigate2(const std::string& url, bool& cancel);
+  // Plays line number (a text) of the current list.
+  void openListEntry(const std::string& number);
+  void CCC();
+  void ddd();
+  void eee();
+  void qk_Click();
+  void qk_xl();
+  void qk_xw();
+  // The list the list commands work on, by the caption of qk.
+  std::string_view currentList() const;
+  // The player suite's download folder from its settings file in qvodDir
+  // (loaded from the settings when empty); nothing when that file is
+  // missing.
+  std::optional<std::string> downloadFolder();
 
   // Episode data service.
   void stepEpisode(int direction);

@@ -20,12 +20,11 @@ std::string payload(const std::string& url, std::string_view scheme) {
   return drop_trailing_slash(replace_all(url, scheme, ""));
 }
 
-// A program path as the shell's command line wants it.
+}  // namespace
+
 std::string command_for(const std::string& program) {
   return program.find(' ') != std::string::npos ? "\"" + program + "\"" : program;
 }
-
-}  // namespace
 
 void BA1::navigateOwn(Browser& panel, const std::string& url) {
   ownPanel_ = &panel;

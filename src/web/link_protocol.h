@@ -1,6 +1,7 @@
 // The link protocol's fixed addresses and texts.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tav {
@@ -14,5 +15,9 @@ inline constexpr std::string_view kSentinelPrefix = "http://tavori-next-episode"
 
 inline constexpr std::string_view kLookupScheme = "eebovod://";
 inline constexpr std::string_view kPlayScheme = "eeqvod://";
+
+// A program path as the shell's command line wants it: quoted when it holds
+// spaces.
+std::string command_for(const std::string& program);
 
 }  // namespace tav

@@ -1,34 +1,36 @@
 #include <gtest/gtest.h>
 
+// The code page the tests keep their data in: iconv's, or the table of the
+// builds without iconv, which the other tests rely on as much.
 #include "base/text.h"
-#include "platform/posix/iconv_code_page.h"
+#include "disk_services.h"
 
 namespace tav {
 namespace {
 
 TEST(GbkCodePage, ConvertsChineseBothWays) {
-  IconvCodePage gbk;
+  test::GbkCodePage gbk;
   EXPECT_EQ(gbk.from_utf8("中文 abc"), "\xD6\xD0\xCE\xC4 abc");
   EXPECT_EQ(gbk.to_utf8("\xD6\xD0\xCE\xC4 abc"), "中文 abc");
   EXPECT_EQ(gbk.from_utf8(""), "");
 }
 
 TEST(GbkCodePage, WritesUnrepresentableCharactersAsQuestionMarks) {
-  IconvCodePage gbk;
+  test::GbkCodePage gbk;
   EXPECT_EQ(gbk.from_utf8("a\xF0\x9F\x98\x80z"), "a?z");  // emoji
   EXPECT_EQ(gbk.from_utf8("한"), "?");                   // Hangul is not in GBK
   EXPECT_EQ(gbk.from_utf8("a\xFF" "b"), "a?b");          // broken UTF-8
 }
 
 TEST(GbkCodePage, KeepsInvalidBytesThroughARoundTrip) {
-  IconvCodePage gbk;
+  test::GbkCodePage gbk;
   const std::string bytes("ok\xFF\x80\xD6|\x81", 7);  // 0xFF invalid, 0xD6 | is a broken pair
   const std::string text = gbk.to_utf8(bytes);
   EXPECT_EQ(gbk.from_utf8(text), bytes);
 }
 
 TEST(GbkCodePage, AKeptByteNeverSwallowsTheByteAfterIt) {
-  IconvCodePage gbk;
+  test::GbkCodePage gbk;
   // 0xAF before "|" would read back as one double-byte character.
   const std::string kept_af = utf8_from_code_point(0xDCAF);
   const std::string written = gbk.from_utf8("n" + kept_af + "|2|3");
@@ -50,7 +52,7 @@ TEST(GbkCodePage, AKeptByteNeverSwallowsTheByteAfterIt) {
 }
 
 TEST(GbkCodePage, TellsDoubleByteCharacters) {
-  IconvCodePage gbk;
+  test::GbkCodePage gbk;
   EXPECT_TRUE(gbk.is_double_byte(U'中'));
   EXPECT_TRUE(gbk.is_double_byte(U'，'));
   EXPECT_FALSE(gbk.is_double_byte(U'a'));

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/headless/headless.h"
-#include "platform/posix/posix_files.h"
+#include "disk_services.h"
 #include "playback/player.h"
 #include "temp_dir.h"
 
@@ -13,7 +13,7 @@ namespace {
 class FaultyFilesTest : public ::testing::Test {
  protected:
   test::TempDir dir;
-  PosixFiles disk;
+  test::DiskFiles disk;
   FaultyFiles faulty{disk};
   EffectLog log;
   RecordingFiles files{faulty, log, &faulty};

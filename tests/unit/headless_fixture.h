@@ -5,10 +5,9 @@
 
 #include <memory>
 
+#include "disk_services.h"
 #include "forms/ba1.h"
 #include "platform/headless/headless.h"
-#include "platform/posix/iconv_code_page.h"
-#include "platform/posix/posix_files.h"
 #include "startup/settings.h"
 #include "startup/startup.h"
 #include "temp_dir.h"
@@ -18,8 +17,8 @@ namespace tav::test {
 class HeadlessTest : public ::testing::Test {
  protected:
   TempDir dir;
-  PosixFiles disk;
-  IconvCodePage gbk;
+  DiskFiles disk;
+  GbkCodePage gbk;
   HeadlessPlatform hp{disk, gbk};
   AppConfig config{dir.str(), "http://127.0.0.1:8080/box/", "", "http://127.0.0.1:8080/player/"};
 

@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
-#include "platform/posix/iconv_code_page.h"
-#include "platform/posix/posix_files.h"
+#include "disk_services.h"
 #include "temp_dir.h"
 
 namespace tav {
@@ -21,8 +20,8 @@ class RecordingView : public ListPageView {
 class Lists : public ::testing::Test {
  protected:
   test::TempDir dir;
-  PosixFiles files;
-  IconvCodePage gbk;
+  test::DiskFiles files;
+  test::GbkCodePage gbk;
   RecordingView view;
   ListFiles lists{files, gbk, dir.str(), &view};
 
@@ -210,7 +209,7 @@ TEST(StripExtension, TakesWhatPrecedesTheLastDot) {
 
 TEST(ListFolderFiles, ListsOrdinaryVisibleFilesMatchingThePattern) {
   test::TempDir dir;
-  PosixFiles files;
+  test::DiskFiles files;
   dir.write("abc.rmvb", "");
   dir.write("ABD.mp4", "");
   dir.write("x", "");

@@ -4,8 +4,7 @@
 
 #include "base/text.h"
 #include "lists/list_files.h"
-#include "platform/posix/iconv_code_page.h"
-#include "platform/posix/posix_files.h"
+#include "disk_services.h"
 #include "temp_dir.h"
 #include "web/text_routines.h"
 
@@ -54,8 +53,8 @@ TEST(ListPage, FrameIsThe824CharacterText) {
 class ListPages : public ::testing::Test {
  protected:
   test::TempDir dir;
-  PosixFiles files;
-  IconvCodePage gbk;
+  test::DiskFiles files;
+  test::GbkCodePage gbk;
   ListFiles lists{files, gbk, dir.str()};
 
   std::string render_history(const std::string& list) {

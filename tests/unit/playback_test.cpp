@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "headless_fixture.h"
+#include "platform/paths.h"
 #include "playback/status.h"
 #include "web/link_protocol.h"
 
@@ -191,14 +192,16 @@ TEST_F(Playback, StopRecordsTheProgressOnce) {
 TEST_F(Playback, OpeningAFileWhileAFilmPlaysRecordsTheFilmFirst) {
   play_online();
   hp.loop.advance(10000);
-  hp.dialogs.files = {"/films/my movie.mp4"};
+  // A path as the platform's file dialog gives it.
+  const std::string film = std::string(1, kPathSeparator) + "films" + kPathSeparator + "my movie.mp4";
+  hp.dialogs.files = {film};
   w->bo_but_Click(4);
   EXPECT_TRUE(logged("open-file title=\"选择播放文件\" filter=\"影音文件|*.rm;*.rmvb;*.wmv;"
                      "*.mp3;*wma;*mid;*wav;*mpg;*mp4|所有文件|*.*\""));
   EXPECT_NE(dir.read("date.dat").find("|1|0|10\r\n"), std::string::npos);
-  EXPECT_EQ(gbk.to_utf8(dir.read("date_f.dat")), "my movie.mp4|/films/my movie.mp4|0\r\n\r\n");
+  EXPECT_EQ(gbk.to_utf8(dir.read("date_f.dat")), "my movie.mp4|" + film + "|0\r\n\r\n");
   EXPECT_EQ(w->itemKind, 2);
-  EXPECT_EQ(w->itemKey, "/films/my movie.mp4");
+  EXPECT_EQ(w->itemKey, film);
   EXPECT_EQ(w->filmKey, "0");
   EXPECT_EQ(w->bo_name.caption(), "my movie.mp4");
   EXPECT_EQ(w->currentSection, 14);

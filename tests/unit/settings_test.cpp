@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/iconv_code_page.h"
-#include "platform/posix/posix_files.h"
+#include "disk_services.h"
 #include "temp_dir.h"
 
 namespace tav {
@@ -12,8 +11,8 @@ namespace {
 class Settings : public ::testing::Test {
  protected:
   test::TempDir dir;
-  PosixFiles files;
-  IconvCodePage gbk;
+  test::DiskFiles files;
+  test::GbkCodePage gbk;
   SettingsFile store{files, gbk};
   std::string path = dir.file("config.ini");
 

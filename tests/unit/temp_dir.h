@@ -25,7 +25,11 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   std::string str() const { return path_.string(); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // The name may hold "/" between folders; the path has the platform's
+  // separators, as the program's own paths do.
+  std::string file(const std::string& name) const {
+    return (path_ / std::filesystem::path(name).make_preferred()).string();
+  }
 
   void write(const std::string& name, const std::string& bytes) const {
     std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
