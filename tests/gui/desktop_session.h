@@ -272,6 +272,11 @@ class DesktopApp {
         seconds);
     return line;
   }
+  // The program's visible windows with that title.
+  std::string windows_titled(const std::string& title) const {
+    return command_output("DISPLAY=" + x_.display() + " xdotool search --all --onlyvisible --pid " +
+                          std::to_string(pid_) + " --name '^" + title + "$'");
+  }
   void write_app_file(const std::string& name, const std::string& bytes) const {
     std::ofstream out(app_file(name), std::ios::binary | std::ios::trunc);
     out << bytes;

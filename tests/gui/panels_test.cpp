@@ -9,6 +9,7 @@
 
 #include "desktop_fixture.h"
 #include "platform/posix/iconv_code_page.h"
+#include "web/text_routines.h"
 
 namespace tav::test {
 namespace {
@@ -30,6 +31,27 @@ const char* const kLocalFilms = "夜航西飞|/films/yehang.mp4|0\r\n";
 
 class Panels : public Desktop {
  protected:
+  // The address the server gives for episode e (from 0) of series 1.
+  std::string episode_address(int e) const {
+    const RawReply reply =
+        raw_get(server_->port(), "/box/h.asp?id=1&v=1&v1=" + std::to_string(e));
+    const std::size_t a = reply.body.find('$');
+    const std::size_t b = reply.body.find('$', a + 1);
+    EXPECT_NE(b, std::string::npos) << reply.body;
+    return b == std::string::npos ? std::string() : reply.body.substr(a + 1, b - a - 1);
+  }
+  // A history record of series 1 as the program writes it.
+  static std::string history_record(const std::string& name, int e, const std::string& address,
+                                    int position) {
+    return "1|" + name + "|第" + std::to_string(e + 1) + "集|" + urlEscape(address) + "|1|" +
+           std::to_string(e) + "|" + std::to_string(position) + "\r\n";
+  }
+  // The player suite's folder in the settings, as the settings dialog
+  // keeps it; the window at the size of a first start.
+  static void set_suite_folder(const DesktopApp& app) {
+    app.write_app_file("config.ini", "[S_q]\r\ns_size=2\r\nh_w=14235\r\nh_h=7200\r\nqvodw=" +
+                                         app.app_file("Qvod/") + "\r\n");
+  }
   // Starts tavori with the lists and waits for the history page.
   std::unique_ptr<DesktopApp> start_with_lists() {
     auto app = make_app();
@@ -110,6 +132,101 @@ TEST_F(Panels, RightClicksOnTheHistoryPageOpenTheListMenuForTheEntryUnderThePoin
   EXPECT_FALSE(app->traced("menu Web3 engine")) << app->trace();
 }
 
+TEST_F(Panels, DeleteSelectedRemovesTheEntryFromTheListAndFromThePage) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = start_with_lists();
+  const std::string page = show_history(*app);
+  const auto entry = link_box(page, "open://2");
+  ASSERT_TRUE(entry) << page;
+
+  app->right_click(entry->cx(), entry->cy());
+  const std::string menu = app->wait_last("menu webc", "shown", 10);
+  const auto remove = menu_item(menu, "删除选中");
+  ASSERT_TRUE(remove && remove->enabled) << menu;
+  app->click(remove->box.cx(), remove->box.cy());
+  ASSERT_TRUE(app->wait_traced("menu webc chose c_shan", 10)) << app->trace();
+
+  // Gone from the list file, the others kept in their order.
+  EXPECT_TRUE(wait_for([&] { return app->file("date.dat").find(gbk("K-城迷案")) == std::string::npos; }, 10))
+      << app->file("date.dat");
+  const std::string list = app->file("date.dat");
+  EXPECT_NE(list.find(gbk("山海长歌")), std::string::npos);
+  EXPECT_LT(list.find(gbk("山海长歌")), list.find(gbk("长安十二时辰")));
+  // And from the page the panel shows now, still read in the code page.
+  const std::string shown = app->wait_last("page Web3 ", "2 长安十二时辰", 20);
+  EXPECT_NE(page_text(shown).find("2 长安十二时辰"), std::string::npos) << app->trace();
+  EXPECT_EQ(page_text(shown).find("K-城迷案"), std::string::npos) << shown;
+  EXPECT_EQ(page_text(shown).rfind("GBK | ", 0), 0u) << shown;
+}
+
+TEST_F(Panels, OpeningAHistoryEntryPlaysItFromItsStoredPosition) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  const std::string second = episode_address(1);
+  ASSERT_NE(second.find("ep2.mp4"), std::string::npos) << second;
+  auto app = make_app();
+  app->register_player();
+  app->write_app_file("date.dat", gbk(history_record("测试剧", 1, second, 4)));
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  const std::string page = show_history(*app);
+  EXPECT_NE(page_text(page).find("1 测试剧"), std::string::npos) << page;
+  const auto entry = link_box(page, "open://1");
+  ASSERT_TRUE(entry) << page;
+
+  app->click(entry->cx(), entry->cy());
+  ASSERT_TRUE(app->wait_traced("player put 1 " + second, 20)) << app->trace();
+  // Once it plays, the player is sent to the stored second, and the clock
+  // goes on from there.
+  ASSERT_TRUE(app->wait_traced("player put 10 4", 30)) << app->trace() << app->output();
+  EXPECT_TRUE(app->wait_traced_after("player put 10 4", "times caption 00:04 / 00:06", 20))
+      << app->trace();
+  const std::string t = app->trace();
+  const std::size_t seek = t.find("player put 10 4");
+  for (const char* early : {"times caption 00:01", "times caption 00:02"})
+    EXPECT_EQ(t.find(early, seek), std::string::npos) << early << " after the seek";
+  // The episode page of that entry stands in the episode panel.
+  EXPECT_TRUE(app->traced("navigate Web4 " + server_->origin() + "/box/pp.htm?1-1-1-测试剧-0"))
+      << app->trace();
+}
+
+TEST_F(Panels, DeleteDownloadRemovesTheEntrysDownloadedFileFromTheSaveFolder) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  const std::string second = episode_address(1);
+  auto app = make_app();
+  set_suite_folder(*app);
+  app->write_app_file("date.dat", gbk(history_record("测试剧", 1, second, 0)));
+  // The entry's download, and a file of another film.
+  const std::string downloaded = app->downloads() + "/ep2.mp4";
+  const std::string other = app->downloads() + "/kcity-01.mp4";
+  for (const std::string& path : {downloaded, other}) std::ofstream(path) << "video";
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  const std::string page = show_history(*app);
+  const auto entry = link_box(page, "open://1");
+  ASSERT_TRUE(entry) << page;
+
+  app->right_click(entry->cx(), entry->cy());
+  const std::string menu = app->wait_last("menu webc", "shown", 10);
+  const auto remove = menu_item(menu, "删除下载");
+  ASSERT_TRUE(remove && remove->enabled) << menu;
+  app->click(remove->box.cx(), remove->box.cy());
+  ASSERT_TRUE(app->wait_traced("menu webc chose c_shan2", 10)) << app->trace();
+  // The question names the file; the answer is yes (the default button).
+  ASSERT_TRUE(wait_for([&] { return !app->windows_titled("提示：").empty(); }, 10))
+      << "no question came";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  app->screenshot("delete-download-question");
+  app->key("Return");
+  EXPECT_TRUE(wait_for([&] { return !std::filesystem::exists(downloaded); }, 10));
+  EXPECT_TRUE(std::filesystem::exists(other));
+  // The entry goes with its download.
+  EXPECT_TRUE(wait_for([&] { return app->file("date.dat").find(gbk("测试剧")) == std::string::npos; }, 10))
+      << app->file("date.dat");
+  const std::string shown = app->wait_last("page Web3 ", "暂无记录", 20);
+  EXPECT_NE(shown.find("暂无记录"), std::string::npos) << app->trace();
+  EXPECT_EQ(shown.find("测试剧"), std::string::npos) << shown;
+}
+
 TEST_F(Panels, TheLibraryPopsItsMenuAndAnUnhookedPageKeepsTheEnginesMenuWithoutDialogs) {
   ASSERT_TRUE(start_server()) << server_->output();
   auto app = make_app();
@@ -156,8 +273,10 @@ TEST_F(Panels, WhereTheServerIsDownPanelsShowAPageOfTheProgramsOwn) {
   // A server that ran and is gone: nothing listens on its port.
   ASSERT_TRUE(start_server()) << server_->output();
   const std::string origin = server_->origin();
+  const std::string second = episode_address(1);
   server_->stop();
   auto app = std::make_unique<DesktopApp>(*x_, origin);
+  app->write_app_file("date.dat", gbk(history_record("测试剧", 1, second, 0)));
   app->start();
   ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
 
@@ -189,6 +308,19 @@ TEST_F(Panels, WhereTheServerIsDownPanelsShowAPageOfTheProgramsOwn) {
   }
   EXPECT_GT(background, all * 9 / 10);
   EXPECT_GT(light, 50) << "no text";
+
+  // An entry of the history brings up its episode page: ours again.
+  const std::string page = show_history(*app);
+  const auto entry = link_box(page, "open://1");
+  ASSERT_TRUE(entry) << page;
+  app->click(entry->cx(), entry->cy());
+  ASSERT_TRUE(app->wait_traced("navigate Web4 " + origin + "/box/pp.htm?1-1-1-", 20)) << app->trace();
+  const std::string episodes = app->wait_last("page Web4 ", "无法连接到服务器", 30);
+  EXPECT_NE(episodes.find("无法连接到服务器"), std::string::npos) << app->trace();
+  EXPECT_EQ(episodes.find("reached"), std::string::npos) << episodes;
+  EXPECT_TRUE(app->wait_traced("s2 shown", 10));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  app->screenshot("server-down-episodes");
 }
 
 }  // namespace
