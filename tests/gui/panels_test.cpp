@@ -20,6 +20,7 @@ std::string gbk(const std::string& utf8) { return IconvCodePage().from_utf8(utf8
 constexpr int kListTabX = 587, kListTabY = 459;        // 列表
 constexpr int kHotTabX = 748, kHotTabY = 459;          // 热播
 constexpr int kLocalFilmsX = 526, kLocalFilmsY = 171;  // 本机影片
+constexpr int kTaskLabelX = 890, kTaskLabelY = 48;     // qk: 管理任务 or 清空列表
 
 // Three watched series; the first name alone is short enough for a charset
 // guess to take it for Latin-1.
@@ -225,6 +226,34 @@ TEST_F(Panels, DeleteDownloadRemovesTheEntrysDownloadedFileFromTheSaveFolder) {
   const std::string shown = app->wait_last("page Web3 ", "暂无记录", 20);
   EXPECT_NE(shown.find("暂无记录"), std::string::npos) << app->trace();
   EXPECT_EQ(shown.find("测试剧"), std::string::npos) << shown;
+}
+
+TEST_F(Panels, TheTaskLabelEmptiesTheHistoryThroughItsMenuAndTheLocalFilmsAtOnce) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = start_with_lists();
+  show_history(*app);
+
+  // On the history: a menu; emptying asks first.
+  app->click(kTaskLabelX, kTaskLabelY);
+  const std::string menu = app->wait_last("menu c_fie", "shown", 10);
+  const auto empty = menu_item(menu, "清空历史记录");
+  ASSERT_TRUE(empty && empty->enabled) << app->trace();
+  app->click(empty->box.cx(), empty->box.cy());
+  ASSERT_TRUE(wait_for([&] { return !app->windows_titled("提示：").empty(); }, 10)) << "no question";
+  app->key("Return");
+  EXPECT_TRUE(wait_for([&] { return app->file("date.dat") == "\r\n"; }, 10)) << app->file("date.dat");
+  const std::string history = app->wait_last("page Web3 ", "暂无记录", 20);
+  EXPECT_NE(history.find("暂无记录"), std::string::npos) << app->trace();
+
+  // On the local films the label empties that list, once the answer is yes.
+  ASSERT_TRUE(app->click_until(kLocalFilmsX, kLocalFilmsY, "qk caption ∴ 清空列表")) << app->trace();
+  app->click(kTaskLabelX, kTaskLabelY);
+  ASSERT_TRUE(wait_for([&] { return !app->windows_titled("提示：").empty(); }, 10)) << "no question";
+  app->key("Return");
+  EXPECT_TRUE(wait_for([&] { return app->file("date_f.dat") == "\r\n"; }, 10)) << app->file("date_f.dat");
+  const std::string local = app->wait_last("page Web5 ", "暂无记录", 20);
+  EXPECT_NE(local.find("暂无记录"), std::string::npos) << app->trace();
+  EXPECT_EQ(local.find("夜航西飞"), std::string::npos) << local;
 }
 
 TEST_F(Panels, TheLibraryPopsItsMenuAndAnUnhookedPageKeepsTheEnginesMenuWithoutDialogs) {
