@@ -82,7 +82,8 @@ struct Box {
   int cy() const { return y + h / 2; }
 };
 
-// From a trace line "page <panel> at X,Y WxH <charset> | <text> | <links>":
+// From a trace line
+// "page <panel> at X,Y WxH scrolled X,Y <charset> | <text> | <links>":
 // the screen box of the first visible link whose address is href.
 inline std::optional<Box> link_box(const std::string& page_line, const std::string& href) {
   Box panel;
@@ -104,12 +105,20 @@ inline std::optional<Box> link_box(const std::string& page_line, const std::stri
 
 // What a page line says the page shows: "<charset> | <text>".
 inline std::string page_text(const std::string& page_line) {
-  const std::size_t at = page_line.find(" at ");
-  const std::size_t size = at == std::string::npos ? at : page_line.find(' ', at + 4);
-  const std::size_t charset = size == std::string::npos ? size : page_line.find(' ', size + 1);
+  const std::size_t scrolled = page_line.find(" scrolled ");
+  const std::size_t charset = scrolled == std::string::npos ? scrolled : page_line.find(' ', scrolled + 10);
   const std::size_t last = page_line.rfind(" |");
   if (charset == std::string::npos || last == std::string::npos || last <= charset) return {};
   return page_line.substr(charset + 1, last - charset - 1);
+}
+
+// How far a page line says the page is scrolled down.
+inline int page_scroll_y(const std::string& page_line) {
+  int x = 0, y = 0;
+  const std::size_t scrolled = page_line.find(" scrolled ");
+  if (scrolled == std::string::npos || std::sscanf(page_line.c_str() + scrolled, " scrolled %d,%d", &x, &y) != 2)
+    return -1;
+  return y;
 }
 
 // From a trace line "menu <name> shown | <caption> on|off X,Y,W,H | ...":

@@ -247,6 +247,18 @@ class DesktopApp {
     run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "3"});
   }
   void key(const std::string& name) const { run({"xdotool", "key", name}); }
+  // Turns the mouse wheel towards the user, notches times, at x, y.
+  void wheel_down(int x, int y, int notches) const {
+    run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "--repeat",
+         std::to_string(notches), "--delay", "50", "5"});
+  }
+  // How many trace lines start with prefix.
+  int traced_count(const std::string& prefix) const {
+    const std::string t = "\n" + trace();
+    int n = 0;
+    for (std::size_t at = t.find("\n" + prefix); at != std::string::npos; at = t.find("\n" + prefix, at + 1)) ++n;
+    return n;
+  }
   // The last trace line that starts with prefix; empty when none does.
   std::string last_traced(const std::string& prefix) const {
     const std::string t = trace();

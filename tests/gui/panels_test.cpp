@@ -160,6 +160,35 @@ TEST_F(Panels, DeleteSelectedRemovesTheEntryFromTheListAndFromThePage) {
   EXPECT_EQ(page_text(shown).rfind("GBK | ", 0), 0u) << shown;
 }
 
+TEST_F(Panels, AListPageShownAnewKeepsWhereItWasScrolledTo) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = make_app();
+  std::string history;
+  for (int i = 1; i <= 40; ++i)
+    history += std::to_string(i) + "|第" + std::to_string(i) + "部剧|第1集|qvod%3A//1%7CAA%7Cx.mp4%7C|1|0|0\r\n";
+  app->write_app_file("date.dat", gbk(history));
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  const std::string page = show_history(*app);
+  const auto first = link_box(page, "open://1");
+  ASSERT_TRUE(first) << page;
+  EXPECT_EQ(page_scroll_y(page), 0) << page;
+
+  // Down the list, then the entry at the top of the panel is deleted.
+  app->wheel_down(first->cx(), first->y + 150, 5);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const int shown = app->traced_count("page Web3 ");
+  app->right_click(first->cx(), first->cy());
+  const auto remove = menu_item(app->wait_last("menu webc", "shown", 10), "删除选中");
+  ASSERT_TRUE(remove && remove->enabled) << app->trace();
+  app->click(remove->box.cx(), remove->box.cy());
+  ASSERT_TRUE(wait_for([&] { return app->traced_count("page Web3 ") > shown; }, 20)) << app->trace();
+  const std::string again = app->last_traced("page Web3 ");
+  EXPECT_GT(page_scroll_y(again), 100) << again;
+  EXPECT_EQ(page_text(again).rfind("GBK | ", 0), 0u) << again;
+  EXPECT_NE(page_text(again).find("39 第40部剧"), std::string::npos) << again;
+}
+
 TEST_F(Panels, OpeningAHistoryEntryPlaysItFromItsStoredPosition) {
   ASSERT_TRUE(start_server()) << server_->output();
   const std::string second = episode_address(1);

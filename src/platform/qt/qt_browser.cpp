@@ -17,6 +17,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <optional>
 
 #include "forms/browser.h"
 
@@ -73,11 +74,12 @@ const char* const kLinkScript = R"JS(
 })();
 )JS";
 
-// What the trace hears of a shown page: the charset, the text and the
-// visible links with their boxes in the panel.
+// What the trace hears of a shown page: how far it is scrolled, the
+// charset, the text and the visible links with their boxes in the panel.
 const char* const kPageSummary = R"JS(
 (function () {
-  var out = document.characterSet + ' | ' + (document.body ? document.body.innerText : '') + ' |';
+  var out = 'scrolled ' + Math.round(window.scrollX) + ',' + Math.round(window.scrollY) + ' ' +
+            document.characterSet + ' | ' + (document.body ? document.body.innerText : '') + ' |';
   var links = document.querySelectorAll('a[href]');
   for (var i = 0; i < links.length; ++i) {
     var r = links[i].getBoundingClientRect();
@@ -177,6 +179,12 @@ class PanelPage final : public QWebEnginePage {
         return;
       }
       model_.download_complete();
+      if (keep_scroll_) {
+        const QPointF at = *keep_scroll_;
+        keep_scroll_.reset();
+        runJavaScript(QStringLiteral("window.scrollTo(%1,%2)").arg(at.x()).arg(at.y()),
+                      QWebEngineScript::ApplicationWorld);
+      }
       shown();
     });
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
@@ -206,6 +214,7 @@ class PanelPage final : public QWebEnginePage {
   void prepare_load() {
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, bool(model_.on_navigate_error));
     failed_url_.clear();
+    keep_scroll_.reset();
     own_page_pending_ = false;
   }
 
@@ -225,6 +234,12 @@ class PanelPage final : public QWebEnginePage {
       // setContent: the engine reads it and guesses the charset.
     }
     load(url);
+  }
+
+  // Shows a code-page page anew from its file, where it was scrolled to.
+  void reread(const QUrl& url) {
+    keep_scroll_ = scrollPosition();
+    open(url);
   }
 
   // The address the failure page stands for, while it is shown.
@@ -283,6 +298,7 @@ class PanelPage final : public QWebEnginePage {
 
   Browser& model_;
   QUrl failed_url_;
+  std::optional<QPointF> keep_scroll_;
   bool own_page_pending_ = false;
   bool own_page_loading_ = false;
 };
@@ -394,7 +410,7 @@ void QtBrowserPanel::reload() {
   }
   // A code-page page is shown from its bytes: read them anew.
   if (const QUrl url = view_->url(); is_code_page_page(url)) {
-    page_->open(url);
+    page_->reread(url);
     return;
   }
   view_->reload();
