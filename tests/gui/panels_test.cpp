@@ -206,14 +206,19 @@ TEST_F(Panels, OpeningAHistoryEntryPlaysItFromItsStoredPosition) {
   app->click(entry->cx(), entry->cy());
   ASSERT_TRUE(app->wait_traced("player put 1 " + second, 20)) << app->trace();
   // Once it plays, the player is sent to the stored second, and the clock
-  // goes on from there.
+  // goes on from there (the caption of the tick that sent it may still
+  // show the second before).
   ASSERT_TRUE(app->wait_traced("player put 10 4", 30)) << app->trace() << app->output();
-  EXPECT_TRUE(app->wait_traced_after("player put 10 4", "times caption 00:04 / 00:06", 20))
-      << app->trace();
-  const std::string t = app->trace();
+  ASSERT_TRUE(app->wait_traced_after("player put 10 4", "times caption 00:05", 20)) << app->trace();
+  std::string t = app->trace();
   const std::size_t seek = t.find("player put 10 4");
-  for (const char* early : {"times caption 00:01", "times caption 00:02"})
-    EXPECT_EQ(t.find(early, seek), std::string::npos) << early << " after the seek";
+  t = t.substr(seek, t.find("player put 1 ", seek) - seek);  // up to the next film
+  std::vector<int> seconds;
+  for (std::size_t at = t.find("times caption 00:"); at != std::string::npos;
+       at = t.find("times caption 00:", at + 1))
+    seconds.push_back(std::atoi(t.c_str() + at + 17));
+  ASSERT_GE(seconds.size(), 2u) << t;
+  for (std::size_t i = 1; i < seconds.size(); ++i) EXPECT_GE(seconds[i], 4) << t;
   // The episode page of that entry stands in the episode panel.
   EXPECT_TRUE(app->traced("navigate Web4 " + server_->origin() + "/box/pp.htm?1-1-1-测试剧-0"))
       << app->trace();
