@@ -86,6 +86,9 @@ TEST_F(Panels, ListPagesShowTheirChineseNamesAsThePanelReadsThem) {
   // Read as Latin-1, the names would come out as letters like "É½º£"
   // (U+00C0 to U+00FF start with the byte C3 in UTF-8).
   EXPECT_EQ(text.find('\xC3'), std::string::npos) << history;
+  // The placeholder the program writes into the episode panel itself.
+  const std::string placeholder = app->wait_last("page Web4 ", "没有正在播放的网络影片", 20);
+  EXPECT_NE(page_text(placeholder).find("没有正在播放的网络影片"), std::string::npos) << app->trace();
   std::this_thread::sleep_for(std::chrono::seconds(1));
   app->screenshot("history-page");
 
