@@ -57,7 +57,7 @@ class Desktop : public ::testing::Test {
     x_ = nullptr;
   }
   void SetUp() override {
-    ASSERT_TRUE(x_->ready()) << "Xvfb did not start";
+    ASSERT_TRUE(x_->ready()) << "Xvfb or its window manager (openbox) did not start";
     server_ = std::make_unique<ServerProcess>(ServerProcess::later);
     server_->folder().write("catalogue.txt", kCatalogue);
   }

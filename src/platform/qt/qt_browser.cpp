@@ -208,9 +208,9 @@ class PanelPage final : public QWebEnginePage {
     });
   }
 
-  // Before the program's own load: the engine's error page only where the
-  // control has a failure page of its own; nothing pending of an earlier
-  // failure.
+  // Before the program's own load or document: the engine's error page
+  // only where the control has a failure page of its own; nothing pending
+  // of an earlier failure.
   void prepare_load() {
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, bool(model_.on_navigate_error));
     failed_url_.clear();
@@ -395,9 +395,11 @@ void QtBrowserPanel::load(std::string_view url) {
 }
 
 void QtBrowserPanel::write_document(std::string_view html) {
-  if (view_)
-    view_->setHtml(QString::fromUtf8(html.data(), static_cast<int>(html.size())),
-                   QUrl(QStringLiteral("about:blank")));
+  if (!view_) return;
+  page_->prepare_load();  // a failure page still to come would cover it
+  // Text in UTF-8 with its charset: no guess either.
+  view_->setHtml(QString::fromUtf8(html.data(), static_cast<int>(html.size())),
+                 QUrl(QStringLiteral("about:blank")));
 }
 
 void QtBrowserPanel::reload() {
