@@ -100,6 +100,18 @@ TEST_F(Panels, ListPagesShowTheirChineseNamesAsThePanelReadsThem) {
   app->screenshot("local-films-page");
 }
 
+TEST_F(Panels, AListPageTooLargeToHandOverInOnePieceIsStillShown) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = make_app();
+  // A page of an older installation, megabytes of comments around a name.
+  const std::string padding = "<!--" + std::string(3 * 1024 * 1024, 'x') + "-->";
+  app->write_app_file("f.htm", "<html><body>" + padding + "<p>Old films</p>" + padding + "</body></html>");
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  const std::string local = app->wait_last("page Web5 ", "Old films", 60);
+  EXPECT_NE(local.find("Old films"), std::string::npos) << app->trace();
+}
+
 TEST_F(Panels, RightClicksOnTheHistoryPageOpenTheListMenuForTheEntryUnderThePointer) {
   ASSERT_TRUE(start_server()) << server_->output();
   auto app = start_with_lists();
