@@ -10,6 +10,8 @@
 #   --only-bench       make bench-720p.mp4 only
 #   --seconds N        length of the catalogue clips (default 20)
 #   --jobs N           ffmpeg processes at once (default: number of cores)
+#   --webm             also a WebM copy of each clip (VP8 + Vorbis, NAME.webm),
+#                      for browsers that cannot play H.264/AAC
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,6 +19,7 @@ catalogue="$here/catalogue.txt"
 out="$here/media"
 bench=0
 clips=1
+webm=0
 seconds=20
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -27,9 +30,10 @@ while [ $# -gt 0 ]; do
     --catalogue) [ $# -ge 2 ] || die "--catalogue needs a file"; catalogue=$2; shift 2 ;;
     --bench) bench=1; shift ;;
     --only-bench) bench=1; clips=0; shift ;;
+    --webm) webm=1; shift ;;
     --seconds) [ $# -ge 2 ] || die "--seconds needs a number"; seconds=$2; shift 2 ;;
     --jobs) [ $# -ge 2 ] || die "--jobs needs a number"; jobs=$2; shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1" ;;
     *) out=$1; shift ;;
   esac
@@ -38,6 +42,11 @@ done
 [[ "$jobs" =~ ^[1-9][0-9]?$ ]] || die "--jobs needs a number from 1 to 99"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed (apt-get install ffmpeg)"
 [ -r "$catalogue" ] || die "cannot read the catalogue $catalogue"
+if [ "$webm" = 1 ]; then
+  encoders=$(ffmpeg -hide_banner -encoders 2>/dev/null || true)
+  grep -q ' libvpx ' <<<"$encoders" && grep -q ' libvorbis ' <<<"$encoders" ||
+    die "--webm needs an ffmpeg with libvpx and libvorbis"
+fi
 mkdir -p "$out"
 
 # drawtext needs a font file; a CJK face draws the Chinese names. Without
@@ -91,6 +100,31 @@ make_clip() {
   fi
 }
 
+# make_webm CLIP: CLIP's stem + .webm, VP8 + Vorbis, from the clip.
+make_webm() {
+  local clip=$1
+  local target="${clip%.*}.webm"
+  local part="$out/.${target##*/}.part"
+  if ffmpeg -hide_banner -loglevel error -nostdin -y -i "$clip" \
+      -c:v libvpx -deadline realtime -cpu-used 16 -b:v 300k -c:a libvorbis -q:a 2 -ac 1 \
+      -f webm "$part"; then
+    mv -f "$part" "$target"
+    echo "made ${target##*/}"
+  else
+    rm -f "$part"
+    echo "make_media.sh: ffmpeg failed on ${target##*/}" >&2
+    return 1
+  fi
+}
+
+# make_episode OUTPUT ARGS...: the clip unless it is there, then its WebM
+# copy when asked for and missing.
+make_episode() {
+  local target=$1
+  if [ ! -e "$target" ]; then make_clip "$@" || return 1; fi
+  if [ "$webm" = 1 ] && [ ! -e "${target%.*}.webm" ]; then make_webm "$target" || return 1; fi
+}
+
 failed=0
 running=0
 # Starts a job, first waiting for a free slot.
@@ -111,9 +145,12 @@ if [ "$clips" = 1 ]; then
   while IFS=$'\t' read -r name label file; do
     n=$((n + 1))
     case "$file" in ''|*/*|.*) echo "make_media.sh: skipping odd file name '$file'" >&2; continue ;; esac
-    if [ -e "$out/$file" ]; then kept=$((kept + 1)); continue; fi
+    webm_file="${file%.*}.webm"
+    if [ -e "$out/$file" ] && { [ "$webm" = 0 ] || [ "$file" = "$webm_file" ] || [ -e "$out/$webm_file" ]; }; then
+      kept=$((kept + 1)); continue
+    fi
     made=$((made + 1))
-    start make_clip "$out/$file" 320x180 25 "$seconds" $((220 + (n * 37) % 660)) "$name" "$label"
+    start make_episode "$out/$file" 320x180 25 "$seconds" $((220 + (n * 37) % 660)) "$name" "$label"
   done < <(awk '
     function trim(s) { sub(/^[ \t]+/, "", s); sub(/[ \t\r]+$/, "", s); return s }
     /^[ \t]*#/ { next }

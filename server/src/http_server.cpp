@@ -62,24 +62,6 @@ std::string log_safe(std::string_view text, std::size_t limit) {
   return out;
 }
 
-// What may not stand in the path of a web address as it is.
-std::string path_escape(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b == 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '<' ||
-        c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' || c == '}' || c == '|') {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 bool port_of(const sockaddr_storage& a, int& port, std::string& host) {
   char buf[INET6_ADDRSTRLEN] = {};
   if (a.ss_family == AF_INET) {
@@ -333,8 +315,8 @@ struct ContentServer::Impl {
       const bool follow = follow_pending.exchange(false);
       page(res, library_page(catalogue, follow ? options.follow : std::string()));
     });
-    http.Get("/box/+yy", [this](const Request&, Response& res) { page(res, hot_page(catalogue)); });
-    http.Get("/box/+tv", [this](const Request&, Response& res) { page(res, tv_page(catalogue)); });
+    http.Get("/box/+yy", [this](const Request&, Response& res) { page(res, hot_page(catalogue, media)); });
+    http.Get("/box/+tv", [this](const Request&, Response& res) { page(res, tv_page(catalogue, media)); });
     http.Get("/box/+h\\.asp",
              [this](const Request& req, Response& res) { episode_reply(req, res); });
     http.Get("/box/+play\\.htm", [](const Request&, Response& res) { page(res, player_page()); });
@@ -353,7 +335,7 @@ struct ContentServer::Impl {
     });
     http.Get("/box/+tj/tj\\.asp", [this](const Request& req, Response& res) { ping(req, res); });
     http.Get("/box/+js/ads/(qvodad|fudong|tui)\\.html", [this](const Request& req, Response& res) {
-      page(res, ad_page(req.matches[1].str(), catalogue));
+      page(res, ad_page(req.matches[1].str(), catalogue, media));
     });
     http.Get("/player/", [](const Request&, Response& res) { page(res, suite_page()); });
     http.Get("/media/(.*)", [this](const Request& req, Response& res) { media_file(req, res); });

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "catalogue.h"
+#include "media.h"
 #include "protocol.h"
 
 namespace tsrv {
@@ -130,6 +131,70 @@ std::string js_string(std::string_view text) {
   return out + "\"";
 }
 
+// The clip attributes of an episode: data-src, the file as the catalogue
+// names it, and data-src-webm, its WebM variant, each only when the file
+// is in the media folder. Nothing for a pending series.
+std::string clip_attributes(const Series& s, const Episode& ep, const MediaFolder& media) {
+  if (s.pending) return {};
+  std::string out;
+  if (media.find(ep.file)) out += " data-src=\"" + html_escape(media_path(ep.file)) + "\"";
+  const std::string webm = webm_variant(ep.file);
+  if (!webm.empty() && media.find(webm))
+    out += " data-src-webm=\"" + html_escape(media_path(webm)) + "\"";
+  return out;
+}
+
+// Plays the clip of an element in a video element. The MP4 clips are
+// H.264/AAC, which a browser without those decoders cannot play; the WebM
+// variant (VP8/Vorbis) is tried then, or after the MP4 fails to load.
+// fail(why) is called with "missing" (no clip), "codec" (none this
+// browser plays) or "error" (every playable clip failed).
+constexpr const char* kClipScript = R"(
+var clipProbe = document.createElement('video');
+function clipType(src) {
+  return /\.webm$/i.test(src) ? 'video/webm; codecs="vp8, vorbis"' : 'video/mp4; codecs="avc1.64001E, mp4a.40.2"';
+}
+function clipSources(el) {
+  var all = [el.getAttribute('data-src'), el.getAttribute('data-src-webm')], ok = [], any = false;
+  for (var i = 0; i < all.length; i++) {
+    if (!all[i]) continue;
+    any = true;
+    if (clipProbe.canPlayType(clipType(all[i]))) ok.push(all[i]);
+  }
+  return { list: ok, any: any };
+}
+function startVideo(video) {
+  var started = video.play();
+  if (started && started.catch) {
+    // Autoplay with sound may be refused; start muted rather than not at all.
+    started.catch(function () { if (video.error) return; video.muted = true; video.play().catch(function () {}); });
+  }
+}
+function stopVideo(video) {
+  video.onerror = null;
+  video.pause();
+  video.removeAttribute('src');
+  video.load();
+}
+function playClip(video, el, fail) {
+  var found = clipSources(el), next = 0;
+  stopVideo(video);
+  if (!found.list.length) { fail(found.any ? 'codec' : 'missing'); return false; }
+  video.onerror = function () {
+    if (++next < found.list.length) { video.src = found.list[next]; startVideo(video); }
+    else { video.onerror = null; fail('error'); }
+  };
+  video.src = found.list[0];
+  startVideo(video);
+  return true;
+}
+function clipMessage(why) {
+  if (why === 'codec') return '当前播放组件不支持这种视频格式';
+  if (why === 'error') return '视频加载失败，请稍后重试';
+  return '片源暂未上线，请稍后再来';
+}
+)";
+
 std::string page_head(std::string_view title, std::string_view style) {
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -235,37 +300,186 @@ constexpr const char* kHotStyle = R"(
 .rank .no{flex:none;width:24px;text-align:center;font:italic 700 20px/1 Georgia,"DejaVu Serif",serif;color:#3a3a32}
 .rank.top3 .no{color:#80A8FF}
 .poster.sm{width:54px;height:74px}
-.poster.sm .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:34px;color:rgba(255,255,255,.2)}
-.poster.sm .pt{display:none}
+.poster.sm .glyph,.sd .poster .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:34px;color:rgba(255,255,255,.2)}
+.poster.sm .pt,.sd .poster .pt{display:none}
 .rank .info{flex:1;min-width:0}
 .rank h3{font-size:13px;font-weight:600;color:#e4e4d4;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
 .rank h3 a:hover{color:#80A8FF}
-.rank .meta{color:#6a6a5a}
-.rank .meta .dot{font-style:normal;margin:0 5px;color:#3c3c34}
+.meta{color:#6a6a5a}
+.meta .dot{font-style:normal;margin:0 5px;color:#3c3c34}
 .eps{display:flex;flex-wrap:wrap;gap:4px;margin-top:5px}
 .eps .ep{min-width:44px;padding:0 6px;font-size:11px}
 .rank .play{flex:none;width:30px;height:30px;border-radius:50%;border:1px solid #2A2929;display:flex;align-items:center;justify-content:center}
 .rank .play::before{content:"";margin-left:3px;border-style:solid;border-width:6px 0 6px 10px;border-color:transparent transparent transparent #9C9C81}
 .rank .play:hover{border-color:#80A8FF}
 .rank .play:hover::before{border-left-color:#80A8FF}
+.dbar{position:sticky;top:0;z-index:5;display:flex;align-items:center;gap:10px;height:36px;padding:0 10px;background:linear-gradient(#111,#070707);border-bottom:1px solid #161616}
+.back{flex:none;padding:1px 10px;border:1px solid #2A2929;border-radius:11px;color:#b4b49c}
+.back:hover{border-color:#80A8FF;color:#80A8FF}
+#dtitle{flex:1;min-width:0;color:#e4e4d4;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.stage{position:relative;background:#000;aspect-ratio:16/9;border-bottom:1px solid #161616}
+.stage video{display:block;width:100%;height:100%;background:#000;object-fit:contain;outline:none}
+.msg{position:absolute;left:50%;top:50%;transform:translate(-50%,-50%);max-width:86%;padding:9px 16px;border:1px solid #2A2929;border-radius:4px;background:rgba(7,7,7,.92);text-align:center}
+.msg b{display:block;color:#C0392B;font-weight:600}
+.sd .head{display:flex;gap:12px;padding:12px}
+.sd .poster{width:62px;height:86px}
+.sd .head .info{flex:1;min-width:0}
+.sd h2{font-size:15px;font-weight:600;color:#e8e8d8;line-height:1.4;word-break:break-all}
+.sd .about{margin-top:4px;color:#9C9C81}
+.notice{margin:0 12px 6px;padding:7px 10px;border:1px dashed #3d3423;border-radius:4px;background:#13100a;color:#d8b25a}
+.eplist{padding:2px 0 14px}
+.row{display:flex;align-items:center;gap:8px;height:34px;padding:0 12px 0 10px;border-left:2px solid transparent;color:#b4b49c}
+.row:hover{background:#0f0f0f;color:#80A8FF}
+.row .idx{flex:none;width:22px;color:#46463c;font-variant-numeric:tabular-nums}
+.row .lbl{flex:1;min-width:0;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.row .state{flex:none;font-size:11px;color:#55554a}
+.row .tag{flex:none;font-size:11px;color:#80A8FF}
+.row .tag:empty{display:none}
+.row.current{background:linear-gradient(90deg,#101a30,#0a0d14);border-left-color:#80A8FF;color:#fff}
+.row.current .idx{color:#80A8FF}
+.row.off{color:#5c5c50}
+[hidden]{display:none!important}
 )";
+
+// Opens a series or plays an episode in the page: the detail view has the
+// series' episodes and a video element; at the end of an episode the next
+// one follows.
+constexpr const char* kHotScript = R"(
+var home = document.getElementById('home');
+var detail = document.getElementById('detail');
+var stage = document.getElementById('stage');
+var video = document.getElementById('video');
+var msg = document.getElementById('msg');
+var dtitle = document.getElementById('dtitle');
+var playing = null;
+function say(head, text) {
+  msg.innerHTML = '';
+  var b = document.createElement('b');
+  b.textContent = head;
+  msg.appendChild(b);
+  msg.appendChild(document.createTextNode(text));
+  msg.hidden = false;
+}
+function showSeries(id) {
+  var sd = document.getElementById('s' + id);
+  if (!sd) return null;
+  var all = document.querySelectorAll('.sd');
+  for (var i = 0; i < all.length; i++) all[i].hidden = all[i] !== sd;
+  if (!playing || playing.getAttribute('data-series') !== id) {
+    stopVideo(video);
+    stage.hidden = true;
+    if (playing) playing.classList.remove('current');
+    playing = null;
+    dtitle.textContent = sd.getAttribute('data-name');
+  }
+  home.hidden = true;
+  detail.hidden = false;
+  window.scrollTo(0, 0);
+  return sd;
+}
+function openSeries(el) {
+  showSeries(el.getAttribute('data-series'));
+  return false;
+}
+function playRow(row) {
+  var sd = showSeries(row.getAttribute('data-series'));
+  if (!sd) return;
+  if (playing) { playing.classList.remove('current'); playing.querySelector('.tag').textContent = ''; }
+  playing = row;
+  row.classList.add('current');
+  row.querySelector('.tag').textContent = '▶ 正在播放';
+  dtitle.textContent = sd.getAttribute('data-name') + ' · ' + row.getAttribute('data-label');
+  stage.hidden = false;
+  msg.hidden = true;
+  if (sd.hasAttribute('data-pending')) {
+    stopVideo(video);
+    say('资源准备中', '暂时无法播放，请稍后再来');
+    return;
+  }
+  playClip(video, row, function (why) { say('无法播放', clipMessage(why)); });
+}
+function playEpisode(el) {
+  var row = document.getElementById('e' + el.getAttribute('data-series') + '-' + el.getAttribute('data-ep'));
+  if (row) playRow(row);
+  return false;
+}
+function closeSeries() {
+  stopVideo(video);
+  if (playing) { playing.classList.remove('current'); playing.querySelector('.tag').textContent = ''; }
+  playing = null;
+  detail.hidden = true;
+  home.hidden = false;
+  return false;
+}
+video.addEventListener('playing', function () { msg.hidden = true; });
+video.addEventListener('ended', function () {
+  var next = playing && playing.nextElementSibling;
+  if (next && next.classList.contains('row')) playRow(next);
+});
+// An address ending in #s<series> opens that series, #e<series>-<episode>
+// plays that episode.
+(function () {
+  var m = /^#([se])(\d+)(?:-(\d+))?$/.exec(location.hash);
+  if (!m) return;
+  if (m[1] === 's') showSeries(m[2]);
+  else if (document.getElementById('e' + m[2] + '-' + m[3])) playRow(document.getElementById('e' + m[2] + '-' + m[3]));
+})();
+)";
+
+std::string series_attr(const Series& s) { return " data-series=\"" + std::to_string(s.id) + "\""; }
+
+std::string play_attrs(const Series& s, std::size_t episode) {
+  return " href=\"#\"" + series_attr(s) + " data-ep=\"" + std::to_string(episode) +
+         "\" onclick=\"return playEpisode(this)\"";
+}
+
+std::string open_attrs(const Series& s) {
+  return " href=\"#\"" + series_attr(s) + " onclick=\"return openSeries(this)\"";
+}
+
+// The detail view of one series: head, notice, the episode rows.
+std::string series_detail(const Series& s, const MediaFolder& media) {
+  std::string out = "<article class=\"sd\" id=\"s" + std::to_string(s.id) + "\" data-name=\"" +
+                    html_escape(s.name) + "\"" + (s.pending ? " data-pending=\"1\"" : "") +
+                    " hidden>";
+  out += "<div class=\"head\">" + poster(s) + "<div class=\"info\"><h2>" + html_escape(s.name) +
+         badges(s) + "</h2><p class=\"meta\">" + meta_line(s) + "</p>";
+  if (!s.about.empty()) out += "<p class=\"about\">" + html_escape(s.about) + "</p>";
+  out += "</div></div>";
+  if (s.pending) out += "<p class=\"notice\">资源准备中，暂时无法播放，请稍后再来。</p>";
+  out += "<nav class=\"eplist\">";
+  for (std::size_t i = 0; i < s.episodes.size(); ++i) {
+    const Episode& ep = s.episodes[i];
+    const std::string clip = clip_attributes(s, ep, media);
+    char idx[24];
+    std::snprintf(idx, sizeof idx, "%02zu", i + 1);
+    out += "<a class=\"row" + std::string(clip.empty() ? " off" : "") + "\" id=\"e" +
+           std::to_string(s.id) + "-" + std::to_string(i) + "\"" + play_attrs(s, i) +
+           " data-label=\"" + html_escape(ep.label) + "\"" + clip + "><span class=\"idx\">" + idx +
+           "</span><span class=\"lbl\">" + html_escape(ep.label) +
+           "</span><span class=\"tag\"></span>";
+    if (clip.empty()) out += std::string("<span class=\"state\">") + (s.pending ? "准备中" : "未上线") + "</span>";
+    out += "</a>";
+  }
+  return out + "</nav></article>\n";
+}
 
 }  // namespace
 
-std::string hot_page(const Catalogue& catalogue) {
+std::string hot_page(const Catalogue& catalogue, const MediaFolder& media) {
   const std::vector<const Series*> list = catalogue.shelf("hot");
   std::string out = page_head("Tavori 热播", kHotStyle);
   out +=
-      "<body>\n<header class=\"top\"><h1>热播</h1><span class=\"sub\">本周最受欢迎</span>"
+      "<body>\n<div id=\"home\">\n<header class=\"top\"><h1>热播</h1><span class=\"sub\">本周最受欢迎</span>"
       "<span class=\"mark\">TAVORI</span></header>\n";
   if (list.empty()) {
-    out += "<p class=\"empty\">暂时没有热播内容</p>\n</body>\n</html>\n";
+    out += "<p class=\"empty\">暂时没有热播内容</p>\n</div>\n</body>\n</html>\n";
     return out;
   }
   const Series& first = *list.front();
   const Colours c = poster_colours(first);
-  out += "<a class=\"hero\" href=\"" + lookup_link(first, 0) + "\" style=\"--a:" + c.a +
-         ";--b:" + c.b + "\"><span class=\"glyph\">" + html_escape(first_glyph(first.name)) +
+  out += "<a class=\"hero\"" + play_attrs(first, 0) + " style=\"--a:" + c.a + ";--b:" + c.b +
+         "\"><span class=\"glyph\">" + html_escape(first_glyph(first.name)) +
          "</span><span class=\"txt\"><span class=\"kicker\">本周热播第一</span><h2>" +
          html_escape(first.name) + "</h2>";
   if (!first.about.empty()) out += "<p>" + html_escape(first.about) + "</p>";
@@ -274,57 +488,156 @@ std::string hot_page(const Catalogue& catalogue) {
     const Series& s = *list[i];
     out += std::string("<div class=\"rank") + (i < 3 ? " top3" : "") + "\"><span class=\"no\">" +
            std::to_string(i + 1) + "</span>";
-    out += "<a href=\"" + lookup_link(s, 0) + "\">" + poster(s, "sm") + "</a>";
-    out += "<div class=\"info\"><h3><a href=\"" + lookup_link(s, 0) + "\" title=\"" +
-           html_escape(s.name) + "\">" + html_escape(s.name) + "</a>" + badges(s) + "</h3>";
-    out += "<p class=\"meta\">" + meta_line(s) + "</p>" + episode_chips(s) + "</div>";
-    out += "<a class=\"play\" href=\"" + lookup_link(s, 0) + "\" title=\"播放第一集\"></a></div>\n";
+    out += "<a" + open_attrs(s) + ">" + poster(s, "sm") + "</a>";
+    out += "<div class=\"info\"><h3><a" + open_attrs(s) + " title=\"" + html_escape(s.name) +
+           "\">" + html_escape(s.name) + "</a>" + badges(s) + "</h3>";
+    out += "<p class=\"meta\">" + meta_line(s) + "</p><div class=\"eps\">";
+    for (std::size_t e = 0; e < s.episodes.size(); ++e)
+      out += "<a class=\"ep\"" + play_attrs(s, e) + " title=\"" +
+             html_escape(s.name + " " + s.episodes[e].label) + "\">" +
+             html_escape(s.episodes[e].label) + "</a>";
+    out += "</div></div><a class=\"play\"" + play_attrs(s, 0) + " title=\"播放第一集\"></a></div>\n";
   }
-  out += "</section>\n</body>\n</html>\n";
+  out += "</section>\n</div>\n<div id=\"detail\" hidden>\n<div class=\"dbar\"><a class=\"back\" href=\"#\" "
+         "onclick=\"return closeSeries()\">‹ 返回热播</a><span id=\"dtitle\"></span></div>\n"
+         "<div class=\"stage\" id=\"stage\" hidden><video id=\"video\" controls playsinline "
+         "preload=\"auto\"></video><div class=\"msg\" id=\"msg\" hidden></div></div>\n";
+  for (const Series* s : list) out += series_detail(*s, media);
+  out += "</div>\n<script>";
+  out += kClipScript;
+  out += kHotScript;
+  out += "</script>\n</body>\n</html>\n";
   return out;
 }
 
 namespace {
 
 constexpr const char* kTvStyle = R"(
-.top{padding:12px 18px 10px}
+html,body{height:100%}
+body{display:flex;flex-direction:column;overflow:hidden}
+.top{padding:10px 18px 8px}
 .top h1{font-size:16px}
 .clock{margin-left:auto;font:600 15px/1 "DejaVu Sans Mono",monospace;color:#80A8FF;letter-spacing:1px}
-.group{padding:14px 18px 4px}
-.group h2{font-size:13px;font-weight:600;color:#d6d6c4;margin-bottom:10px}
-.group h2 small{margin-left:8px;font-size:12px;font-weight:400;color:#5c5c50}
-.grid{display:grid;grid-template-columns:repeat(auto-fill,minmax(200px,1fr));gap:14px}
-.ch{display:block;border:1px solid #1a1a1a;border-radius:6px;overflow:hidden;background:#0d0d0d;transition:border-color .15s,transform .15s}
-.ch:hover{border-color:#80A8FF;transform:translateY(-2px)}
-.screen{position:relative;aspect-ratio:16/9;overflow:hidden;background:#111}
-.screen .bg{position:absolute;inset:0;background:linear-gradient(135deg,var(--a),var(--b))}
-.screen::before,.screen::after{z-index:1}
-.screen .num,.screen .glyph,.screen .live{z-index:2}
-.screen::before{content:"";position:absolute;inset:0;background:repeating-linear-gradient(rgba(255,255,255,.035) 0 1px,transparent 1px 3px),radial-gradient(circle at 70% 30%,rgba(255,255,255,.2),transparent 55%)}
-.screen::after{content:"";position:absolute;left:50%;top:50%;width:44px;height:44px;margin:-22px 0 0 -22px;border-radius:50%;background:rgba(0,0,0,.45);opacity:0;transition:opacity .15s}
-.ch:hover .screen::after{opacity:1}
-.screen .num{position:absolute;left:10px;top:8px;font:700 30px/1 "DejaVu Sans",sans-serif;color:rgba(255,255,255,.88);text-shadow:0 2px 6px rgba(0,0,0,.5)}
-.screen .glyph{position:absolute;right:8px;bottom:-14px;font-size:76px;font-weight:700;line-height:1;color:rgba(255,255,255,.12)}
-.live{position:absolute;right:8px;top:8px;padding:0 6px;border-radius:2px;background:rgba(0,0,0,.55);color:#fff;font-size:11px;line-height:18px}
+.tv{flex:1;min-height:0;display:flex;gap:14px;padding:12px 18px 14px}
+.player{flex:1;min-width:0;display:flex;flex-direction:column}
+.screen-main{position:relative;flex:1;min-height:0;background:#000;border:1px solid #161616;border-radius:4px;overflow:hidden}
+.screen-main video{position:absolute;inset:0;width:100%;height:100%;background:#000;object-fit:contain;outline:none}
+.osd{position:absolute;left:14px;top:12px;display:flex;align-items:center;gap:10px;pointer-events:none;transition:opacity .8s}
+.osd.quiet{opacity:0}
+.osd .num{font:700 34px/1 "DejaVu Sans",sans-serif;color:#fff;text-shadow:0 2px 6px #000}
+.osd .name{color:#fff;font-size:15px;text-shadow:0 1px 3px #000}
+.live{padding:0 6px;border-radius:2px;background:rgba(0,0,0,.55);color:#fff;font-size:11px;line-height:18px}
 .live i{display:inline-block;width:6px;height:6px;margin-right:4px;border-radius:50%;background:#C0392B;vertical-align:1px;animation:blink 1.6s infinite}
 @keyframes blink{50%{opacity:.25}}
-.bar{height:2px;background:#1c1c1c}
-.bar span{display:block;height:100%;background:#80A8FF}
-.cap{padding:7px 10px 9px}
+.nosignal{position:absolute;inset:0;display:flex;flex-direction:column;align-items:center;justify-content:center;gap:6px;background:repeating-linear-gradient(rgba(255,255,255,.03) 0 1px,transparent 1px 3px),#0a0a0a;color:#9C9C81}
+.nosignal b{font-size:20px;color:#e4e4d4;letter-spacing:4px}
+.controls{flex:none;display:flex;align-items:center;gap:10px;padding-top:10px}
+.controls button{flex:none;padding:4px 14px;border:1px solid #2A2929;border-radius:13px;background:#101010;color:#b4b49c;font:inherit;cursor:pointer}
+.controls button:hover{border-color:#80A8FF;color:#80A8FF}
+.onair{flex:1;min-width:0;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.onair b{color:#e4e4d4;font-weight:600;margin-right:8px}
+.channels{flex:none;width:300px;overflow-y:auto;padding-right:4px}
+.group h2{display:flex;align-items:baseline;gap:8px;margin:2px 0 8px;font-size:13px;font-weight:600;color:#e4e4d4}
+.group h2 small{font-size:11px;font-weight:400;color:#55554a}
+.grid{display:flex;flex-direction:column;gap:6px;margin-bottom:12px}
+.ch{display:flex;align-items:center;gap:10px;padding:5px;border:1px solid #161616;border-radius:4px;background:#0d0d0d;transition:border-color .12s}
+.ch:hover{border-color:#2A2929}
+.ch.on{border-color:#80A8FF;background:linear-gradient(90deg,#101a30,#0a0d14)}
+.ch.off{opacity:.55}
+.thumb{position:relative;flex:none;width:88px;height:50px;border-radius:3px;overflow:hidden}
+.thumb .bg{position:absolute;inset:0;background:linear-gradient(135deg,var(--a),var(--b))}
+.thumb .num{position:absolute;left:6px;top:4px;font:700 18px/1 "DejaVu Sans",sans-serif;color:rgba(255,255,255,.88);text-shadow:0 1px 4px rgba(0,0,0,.5)}
+.thumb .glyph{position:absolute;right:4px;bottom:-8px;font-size:40px;font-weight:700;line-height:1;color:rgba(255,255,255,.14)}
+.cap{flex:1;min-width:0}
 .cap .name{color:#e4e4d4;font-size:13px;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
-.ch:hover .cap .name{color:#80A8FF}
-.cap .now{color:#66665a;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.ch:hover .cap .name,.ch.on .cap .name{color:#80A8FF}
+.cap .now{display:block;color:#66665a}
+@media (max-width:720px){
+body{overflow:auto;display:block}
+.tv{flex-direction:column}
+.screen-main{flex:none;aspect-ratio:16/9}
+.channels{width:auto;overflow:visible}
+}
+[hidden]{display:none!important}
+)";
+
+// Tunes the player to a channel: the clip loops, started where the clock
+// says a broadcast that began at midnight would be.
+constexpr const char* kTvScript = R"(
+var tv = document.getElementById('tv');
+var osd = document.getElementById('osd');
+var nosignal = document.getElementById('nosignal');
+var channels = document.querySelectorAll('.ch');
+var onAir = null, osdTimer = 0;
+function tune(ch) {
+  if (onAir) onAir.classList.remove('on');
+  onAir = ch;
+  ch.classList.add('on');
+  document.getElementById('osd-num').textContent = ch.getAttribute('data-num');
+  document.getElementById('osd-name').textContent = ch.getAttribute('data-name');
+  document.getElementById('now-name').textContent = ch.getAttribute('data-num') + ' ' + ch.getAttribute('data-name');
+  document.getElementById('now-note').textContent = ch.getAttribute('data-note');
+  osd.classList.remove('quiet');
+  clearTimeout(osdTimer);
+  osdTimer = setTimeout(function () { osd.classList.add('quiet'); }, 4000);
+  nosignal.hidden = true;
+  playClip(tv, ch, function (why) {
+    document.getElementById('nosignal-text').textContent = why === 'missing' ? '该频道暂时没有信号' : clipMessage(why);
+    nosignal.hidden = false;
+  });
+  if (ch.scrollIntoView) ch.scrollIntoView({ block: 'nearest' });
+  return false;
+}
+function stepChannel(step) {
+  if (!channels.length) return false;
+  var at = Array.prototype.indexOf.call(channels, onAir);
+  return tune(channels[(at + step + channels.length) % channels.length]);
+}
+function toggleSound(button) {
+  tv.muted = !tv.muted;
+  button.textContent = tv.muted ? '开启声音' : '静音';
+  return false;
+}
+tv.addEventListener('loadedmetadata', function () {
+  if (isFinite(tv.duration) && tv.duration > 1) tv.currentTime = (Date.now() / 1000) % tv.duration;
+});
+tv.addEventListener('volumechange', function () {
+  document.getElementById('sound').textContent = tv.muted ? '开启声音' : '静音';
+});
+if (channels.length) tune(channels[0]);
+(function () {
+  var el = document.getElementById('clock');
+  function pad(n) { return (n < 10 ? '0' : '') + n; }
+  function tick() { var d = new Date(); el.textContent = pad(d.getHours()) + ':' + pad(d.getMinutes()) + ':' + pad(d.getSeconds()); }
+  tick();
+  setInterval(tick, 1000);
+})();
 )";
 
 }  // namespace
 
-std::string tv_page(const Catalogue& catalogue) {
+std::string tv_page(const Catalogue& catalogue, const MediaFolder& media) {
   const std::vector<const Series*> list = catalogue.shelf("tv");
   std::size_t channels = episode_total(list);
   std::string out = page_head("Tavori 电视", kTvStyle);
   out += "<body>\n<header class=\"top\"><h1>电视直播</h1><span class=\"sub\">" +
          std::to_string(channels) +
          " 个频道 · 全天轮播</span><span class=\"clock\" id=\"clock\"></span></header>\n";
+  if (list.empty()) {
+    out += "<p class=\"empty\">暂时没有可看的频道</p>\n</body>\n</html>\n";
+    return out;
+  }
+  out +=
+      "<main class=\"tv\">\n<section class=\"player\"><div class=\"screen-main\"><video id=\"tv\" "
+      "autoplay loop playsinline></video><div class=\"osd\" id=\"osd\"><span class=\"num\" "
+      "id=\"osd-num\"></span><span class=\"name\" id=\"osd-name\"></span><span "
+      "class=\"live\"><i></i>直播</span></div><div class=\"nosignal\" id=\"nosignal\" "
+      "hidden><b>无信号</b><span id=\"nosignal-text\"></span></div></div>\n"
+      "<div class=\"controls\"><button type=\"button\" onclick=\"return stepChannel(-1)\">‹ "
+      "上一台</button><div class=\"onair\"><b id=\"now-name\"></b><span id=\"now-note\"></span></div>"
+      "<button type=\"button\" id=\"sound\" onclick=\"return toggleSound(this)\">静音</button>"
+      "<button type=\"button\" onclick=\"return stepChannel(1)\">下一台 ›</button></div>"
+      "</section>\n<aside class=\"channels\">\n";
   std::size_t number = 0;
   for (const Series* s : list) {
     const Colours c = poster_colours(*s);
@@ -335,33 +648,26 @@ std::string tv_page(const Catalogue& catalogue) {
       ++number;
       char num[24];
       std::snprintf(num, sizeof num, "%02zu", number);
+      const std::string note = ep.note.empty() ? std::string("正在播出") : ep.note;
+      const std::string clip = clip_attributes(*s, ep, media);
       // Tiles share the series colours, turned a little per channel.
       const int turn = static_cast<int>((i * 47) % 360);
-      out += "<a class=\"ch\" href=\"" + lookup_link(*s, i) + "\" title=\"" +
-             html_escape(ep.label) +
-             "\"><div class=\"screen\"><span class=\"bg\" style=\"--a:" + c.a + ";--b:" + c.b +
-             ";filter:hue-rotate(" + std::to_string(turn) + "deg)\"></span><span class=\"num\">" +
-             num + "</span><span class=\"glyph\">" + html_escape(channel_glyph(ep.label)) +
-             "</span><span class=\"live\"><i></i>直播</span></div>";
-      out += "<div class=\"bar\"><span style=\"width:" + std::to_string(20 + (i * 37) % 70) +
-             "%\"></span></div>";
-      out += "<div class=\"cap\"><div class=\"name\">" + html_escape(ep.label) +
-             "</div><div class=\"now\">" +
-             html_escape(ep.note.empty() ? std::string("正在播出") : ep.note) +
-             "</div></div></a>\n";
+      out += "<a class=\"ch" + std::string(clip.empty() ? " off" : "") +
+             "\" href=\"#\" onclick=\"return tune(this)\" data-num=\"" + num + "\" data-name=\"" +
+             html_escape(ep.label) + "\" data-note=\"" + html_escape(note) + "\"" + clip +
+             " title=\"" + html_escape(ep.label) + "\"><span class=\"thumb\"><span class=\"bg\" style=\"--a:" +
+             c.a + ";--b:" + c.b + ";filter:hue-rotate(" + std::to_string(turn) +
+             "deg)\"></span><span class=\"num\">" + num + "</span><span class=\"glyph\">" +
+             html_escape(channel_glyph(ep.label)) + "</span></span>";
+      out += "<span class=\"cap\"><span class=\"name\">" + html_escape(ep.label) +
+             "</span><span class=\"now\">" + html_escape(note) + "</span></span></a>\n";
     }
     out += "</div></section>\n";
   }
-  if (list.empty()) out += "<p class=\"empty\">暂时没有可看的频道</p>\n";
-  out += R"(<script>
-(function(){var el=document.getElementById('clock');
-function pad(n){return (n<10?'0':'')+n;}
-function tick(){var d=new Date();el.textContent=pad(d.getHours())+':'+pad(d.getMinutes())+':'+pad(d.getSeconds());}
-tick();setInterval(tick,1000);})();
-</script>
-</body>
-</html>
-)";
+  out += "</aside>\n</main>\n<script>";
+  out += kClipScript;
+  out += kTvScript;
+  out += "</script>\n</body>\n</html>\n";
   return out;
 }
 
@@ -498,9 +804,28 @@ video{display:block;width:100%;height:100%;background:#000;object-fit:contain;ou
     title.hidden = false;
     setTimeout(function () { title.className = 'gone'; }, 3000);
   }
-  video.addEventListener('error', function () { say('视频加载失败', '请稍后重试或换一集观看'); });
+  // A clip of this server's media folder may have a WebM copy (VP8/Vorbis)
+  // beside it, for browsers without H.264/AAC: tried when the clip cannot
+  // be played, or first when this browser says it cannot play MP4 at all.
+  var file = '';
+  if (qvod) file = name;
+  else if (source.indexOf(location.protocol + '//' + location.host + '/media/') === 0)
+    file = source.substring((location.protocol + '//' + location.host + '/media/').length).replace(/[?#].*$/, '');
+  else file = '';
+  var sources = [source];
+  if (file && !/\.webm$/i.test(file)) {
+    try { file = decodeURIComponent(file); } catch (e) {}
+    var webm = '/media/' + encodeURIComponent(file.replace(/\.[^.]*$/, '') + '.webm');
+    if (video.canPlayType('video/mp4; codecs="avc1.64001E, mp4a.40.2"')) sources.push(webm);
+    else sources.unshift(webm);
+  }
+  var tried = 0;
+  video.addEventListener('error', function () {
+    if (++tried < sources.length) { video.src = sources[tried]; video.play().catch(function () {}); return; }
+    say('视频加载失败', '请稍后重试或换一集观看');
+  });
   video.addEventListener('playing', function () { msg.hidden = true; });
-  video.src = source;
+  video.src = sources[0];
   var started = video.play();
   if (started && started.catch) {
     // Autoplay with sound may be refused; start muted rather than not at all.
@@ -544,11 +869,45 @@ html,body{width:300px;height:250px;overflow:hidden}
 .poster.xs{width:28px;height:38px;border-radius:3px}
 .poster.xs .glyph{left:0;right:0;top:50%;transform:translateY(-50%);text-align:center;font-size:18px;color:rgba(255,255,255,.25)}
 .poster.xs .pt{display:none}
+.pv{position:absolute;inset:0;z-index:3;background:#000}
+.pv video{position:absolute;left:0;top:0;width:300px;height:218px;background:#000;object-fit:contain;outline:none}
+.pvbar{position:absolute;left:0;right:0;bottom:0;height:32px;display:flex;align-items:center;gap:8px;padding:0 8px 0 12px;background:#0d0d0d;border-top:1px solid #161616}
+.pvbar span{flex:1;min-width:0;color:#e4e4d4;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.pvbar a{flex:none;padding:0 10px;border:1px solid #2A2929;border-radius:10px;color:#b4b49c;line-height:18px}
+.pvbar a:hover{border-color:#80A8FF;color:#80A8FF}
+.pvmsg{position:absolute;left:20px;right:20px;top:90px;text-align:center;color:#9C9C81}
+[hidden]{display:none!important}
 )";
+
+// The card's buttons play a short muted preview of the series in the card.
+constexpr const char* kAdScript = R"(
+var pv = document.getElementById('pv');
+var pvVideo = document.getElementById('pv-video');
+var pvMsg = document.getElementById('pv-msg');
+function preview(el) {
+  document.getElementById('pv-title').textContent = '预告 · ' + el.getAttribute('data-name');
+  pv.hidden = false;
+  pvMsg.hidden = true;
+  pvVideo.muted = true;
+  playClip(pvVideo, el, function (why) { pvMsg.textContent = clipMessage(why); pvMsg.hidden = false; });
+  return false;
+}
+function closePreview() {
+  stopVideo(pvVideo);
+  pv.hidden = true;
+  return false;
+}
+pvVideo.addEventListener('playing', function () { pvMsg.hidden = true; });
+)";
+
+std::string preview_attrs(const Series& s, const MediaFolder& media) {
+  return " href=\"#\" onclick=\"return preview(this)\" data-name=\"" + html_escape(s.name) + "\"" +
+         clip_attributes(s, s.episodes.front(), media);
+}
 
 }  // namespace
 
-std::string ad_page(std::string_view which, const Catalogue& catalogue) {
+std::string ad_page(std::string_view which, const Catalogue& catalogue, const MediaFolder& media) {
   // Series that can be watched now, popular ones first.
   std::vector<const Series*> picks;
   for (const Series* s : catalogue.shelf("hot"))
@@ -563,7 +922,7 @@ std::string ad_page(std::string_view which, const Catalogue& catalogue) {
     out += "<div class=\"body\"><h2>今日<em>推荐</em></h2></div><div class=\"picks\">";
     for (std::size_t i = 0; i < picks.size() && i < 3; ++i) {
       const Series& s = *picks[i];
-      out += "<a class=\"pick\" href=\"" + lookup_link(s, 0) + "\"><span class=\"n\">" +
+      out += "<a class=\"pick\"" + preview_attrs(s, media) + "><span class=\"n\">" +
              std::to_string(i + 1) + "</span>" + poster(s, "xs") + "<span class=\"t\">" +
              html_escape(s.name) + "</span><span class=\"m\">" + std::to_string(s.episodes.size()) +
              " 集</span></a>";
@@ -584,11 +943,18 @@ std::string ad_page(std::string_view which, const Catalogue& catalogue) {
       out += "<div class=\"feature\">" + poster(s, "sm") + "<div class=\"info\"><b>" +
              html_escape(s.name) + "</b><span>" +
              html_escape(s.genre.empty() ? "热播中" : s.genre) + " · 共 " +
-             std::to_string(s.episodes.size()) + " 集</span></div><a class=\"go\" href=\"" +
-             lookup_link(s, 0) + "\">立即观看</a></div>";
+             std::to_string(s.episodes.size()) + " 集</span></div><a class=\"go\"" +
+             preview_attrs(s, media) + ">看预告</a></div>";
     }
   }
-  out += "</div>\n</body>\n</html>\n";
+  out +=
+      "<div class=\"pv\" id=\"pv\" hidden><video id=\"pv-video\" muted loop playsinline "
+      "controls></video><p class=\"pvmsg\" id=\"pv-msg\" hidden></p><div class=\"pvbar\"><span "
+      "id=\"pv-title\"></span><a href=\"#\" onclick=\"return closePreview()\">关闭</a></div></div>";
+  out += "</div>\n<script>";
+  out += kClipScript;
+  out += kAdScript;
+  out += "</script>\n</body>\n</html>\n";
   return out;
 }
 

@@ -55,6 +55,32 @@ std::string lookup_link(const Series& series, std::size_t episode) {
          tav::urlEscape(series.name);
 }
 
+std::string path_escape(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b == 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '<' ||
+        c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' || c == '}' || c == '|') {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string media_path(std::string_view file) { return "/media/" + path_escape(file); }
+
+std::string webm_variant(std::string_view file) {
+  const std::size_t dot = file.rfind('.');
+  const std::string_view stem = dot == std::string_view::npos || dot == 0 ? file : file.substr(0, dot);
+  if (tav::ascii_lower(file.substr(stem.size())) == ".webm") return {};
+  return std::string(stem) + ".webm";
+}
+
 std::string qvod_address(std::string_view file, std::uintmax_t size) {
   return "qvod://" + std::to_string(size) + "|" + sha1_hex(file) + "|" + std::string(file) + "|";
 }

@@ -18,6 +18,15 @@ std::optional<std::int64_t> parse_count(std::string_view text);
 // "eebovod://" id "-1-" episode "-" escaped name.
 std::string lookup_link(const Series& series, std::size_t episode);
 
+// What may not stand in the path of a web address as it is gets a
+// percent escape ("%", "#", "?", spaces, quotes, ...); Chinese stays.
+std::string path_escape(std::string_view name);
+// "/media/" and the escaped file name: the file's address on this server.
+std::string media_path(std::string_view file);
+// The WebM file that make_media.sh --webm makes beside a clip: the name
+// with ".webm" in place of its extension. Empty for a WebM file itself.
+std::string webm_variant(std::string_view file);
+
 // "qvod://" size "|" hash "|" file "|".
 std::string qvod_address(std::string_view file, std::uintmax_t size);
 

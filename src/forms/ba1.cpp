@@ -307,6 +307,7 @@ void BA1::wire_events() {
   Timer1.on_tick = [this] { Timer1_Timer(); };
   Timer2.on_tick = [this] { attempt([&] { Timer2_Timer(); }); };
   Timer4.on_tick = [this] { attempt([&] { Timer4_Timer(); }); };
+  Timer3.on_tick = [this] { Timer3_Timer(); };
   Web1.on_before_navigate = [this](const std::string& url, bool& cancel) {
     Web1_BeforeNavigate2(url, cancel);
   };
@@ -324,6 +325,7 @@ void BA1::wire_events() {
   };
   qk.on_click = [this] { qk_Click(); };
   wire_panel_events();
+  wire_slider_events();
 }
 
 }  // namespace tav

@@ -189,10 +189,30 @@ class BA1 final : public Form, public ListPageView {
   void Timer1_Timer();
   void Timer2_Timer();
   void Timer4_Timer();
+  // The player suite's processes, once after start.
+  void Timer3_Timer();
   // Transport buttons: pointer over a button.
   void bo_but_MouseMove(int index, const MouseEvent& e);
   // The face of a transport button for its state, normal or pointer-over.
   void paintTransportButton(int index, bool hover);
+
+  // Seek bar, volume slider and keys.
+  enum class SeekFrom { Track, Thumb, Buffered };
+  // Seeks to the thumb's place; from the thumb (when not at the very left)
+  // and from the buffered bar two seconds early.
+  void seek(SeekFrom from);
+  void gunt_MouseDown(const MouseEvent& e);
+  void gunt1_MouseMove(const MouseEvent& e);
+  void huan_MouseDown(const MouseEvent& e);
+  void yin_MouseDown(const MouseEvent& e);
+  void bo_y_MouseDown(const MouseEvent& e);
+  void bo_v_MouseMove(const MouseEvent& e);
+  void setVolumeAt(int x);
+  int volumeOfKnob(int left);
+  void unmute();
+  void showVolume();
+  void redrawSeekBar();
+  void Form_KeyDown(int key, int shift);
 
   // Link protocol: the panels' before-navigate handlers.
   void Web1_BeforeNavigate2(const std::string& url, bool& cancel);
@@ -253,6 +273,7 @@ class BA1 final : public Form, public ListPageView {
   void add_npc(Control* parent, int first, int last, Rect r);
   void wire_events();
   void wire_panel_events();
+  void wire_slider_events();
 
   // True, once, when the handler of the panel sees the navigation that
   // navigateOwn started.

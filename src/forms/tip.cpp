@@ -2,6 +2,7 @@
 
 #include "base/attempt.h"
 #include "forms/ba1.h"
+#include "platform/shell.h"
 
 namespace tav {
 
@@ -24,8 +25,10 @@ Tip::Tip(BA1& main_window)
                        item("zt", "粘贴", [this] { attempt([&] { main.Web1.paste(); }); })})),
       r_m(add_menu("r_m", {item("shezhi", "软件设置"), item("about", "关于我们"),
                            item("aa122", "-"), item("shengji", "升级检测"),
-                           item("guan", "官方主页"), item("xdfg", "-"),
-                           item("qsoft", "退出软件")})),
+                           item("guan", "官方主页",
+                                [this] { main.pf.shell.open(main.config.vendor_home, "Open"); }),
+                           item("xdfg", "-"),
+                           item("qsoft", "退出软件", [this] { attempt([&] { main.ttt_v(); }); })})),
       webc(add_menu("webc", {item("c_f", "播放选中", [this] { main.CCC(); }),
                              item("c_shan", "删除选中", [this] { main.ddd(); }), item("ttbn", "-"),
                              item("c_shan2", "删除下载", [this] { main.eee(); }),

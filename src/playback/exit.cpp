@@ -1,22 +1,34 @@
 // The exit sequence.
 #include "base/attempt.h"
+#include "base/text.h"
 #include "forms/ba1.h"
 #include "platform/event_loop.h"
 #include "platform/http.h"
+#include "platform/processes.h"
+#include "playback/processes.h"
 #include "tray/tray_icon.h"
 
 namespace tav {
 
 void BA1::ttt_v() {
   removeTray(*this);
+  int qvodk = 0;
+  attempt([&] { qvodk = to_int32(setting("S_q", "qvodk")); });
   attempt([&] {
     if (webPlayMode == 0) bo_but_Click(1);  // records the film's progress
   });
+  if (qvodk == 2) {
+    attempt([&] { killProcessByName(pf.processes, kQvodPlayer); });
+    attempt([&] { killProcessByName(pf.processes, kQvodTerminal); });
+    attempt([&] { sweepTrayIcons(*this); });
+  }
   attempt([&] {
     if (pf.http.still_executing()) pf.http.cancel();
   });
-  unload_tip();
-  unload();
+  // tip, BA3, BA1 and adsb, in this order; the notice window, when the
+  // version file asks for one, decides later when the program ends.
+  attempt([&] { unload_tip(); });
+  attempt([&] { unload(); });
   pf.loop.quit();
 }
 

@@ -177,6 +177,8 @@ void HeadlessTray::remove() {
   log_.add("tray remove");
 }
 
+void HeadlessTray::sweep_dead_icons() { log_.add("tray sweep"); }
+
 // HeadlessLoop -----------------------------------------------------------------
 
 void HeadlessLoop::end_process() {

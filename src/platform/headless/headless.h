@@ -171,7 +171,10 @@ class HeadlessTray final : public TrayIcon {
   void modify(std::string_view tip) override;
   void show_balloon(std::string_view title, std::string_view text) override;
   void remove() override;
+  void sweep_dead_icons() override;
+  bool shown() const override { return present && host; }
   bool present = false;
+  bool host = true;  // the desktop has a tray
   std::string tip;
 
  private:

@@ -168,6 +168,10 @@ void QtTray::show_balloon(std::string_view title, std::string_view text) {
   if (icon_) icon_->showMessage(qs(title), qs(text), QSystemTrayIcon::Information);
 }
 
+bool QtTray::shown() const {
+  return icon_ && icon_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void QtTray::remove() {
   if (icon_) icon_->hide();
   icon_.reset();

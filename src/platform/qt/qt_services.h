@@ -71,6 +71,11 @@ class QtTray final : public QObject, public TrayIcon {
   void modify(std::string_view tip) override;
   void show_balloon(std::string_view title, std::string_view text) override;
   void remove() override;
+  // The desktop's tray hosts (StatusNotifier watchers and XEmbed trays)
+  // drop the icon of a process that ends by themselves: nothing is left
+  // behind to sweep.
+  void sweep_dead_icons() override {}
+  bool shown() const override;
 
  private:
   std::unique_ptr<QSystemTrayIcon> icon_;
