@@ -334,6 +334,7 @@ QWidget* QtWindows::make_widget(Control& control, QWidget* parent) {
         panel->on_load = [this, &browser](const std::string& url) {
           trace("navigate " + browser.name() + " " + url);
         };
+        panel->on_trace = [this](const std::string& line) { trace(line); };
       }
       QWidget* view = panel->view();
       browser.set_panel(panel.get());
@@ -644,10 +645,27 @@ void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
     Form* f = &owner;
     if (FormWindow* w = window_of(*f)) where = w->mapToGlobal(QPoint(at->x, at->y));
   }
+  if (trace_) {
+    // Once it stands on the screen: its items, enabled or not, and where.
+    QTimer::singleShot(0, &popup, [this, &popup, &menu] {
+      std::string line = "menu " + menu.name + " shown";
+      for (QAction* a : popup.actions()) {
+        if (a->isSeparator()) continue;
+        const QRect r = popup.actionGeometry(a).translated(popup.geometry().topLeft());
+        line += " | " + a->text().toStdString() + (a->isEnabled() ? " on " : " off ") +
+                std::to_string(r.x()) + "," + std::to_string(r.y()) + "," +
+                std::to_string(r.width()) + "," + std::to_string(r.height());
+      }
+      trace(line);
+    });
+  }
   QAction* chosen = popup.exec(where);
-  if (!chosen) return;
-  const auto it = items.find(chosen);
-  if (it == items.end()) return;
+  const auto it = chosen ? items.find(chosen) : items.end();
+  if (it == items.end()) {
+    trace("menu " + menu.name + " closed");
+    return;
+  }
+  trace("menu " + menu.name + " chose " + it->second);
   if (const MenuItem* item = menu.find(it->second)) item->click();
 }
 
