@@ -1,10 +1,13 @@
 // tavori: the desktop client.
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <cstdio>
 #include <clocale>
 #include <string>
 #include <vector>
 
+#include "app/app_folder.h"
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
@@ -65,7 +68,18 @@ int main(int argc, char** argv) {
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
 
-  const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  // The program's own folder, or the user's application folder when the
+  // program is installed.
+  const std::string program_folder =
+      QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  const tav::app::FolderChoice choice = tav::app::choose_app_folder(program_folder);
+  if (choice.folder.empty()) {
+    std::fprintf(stderr, "tavori: %s\n", choice.error.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Tavori"),
+                          QStringLiteral("无法准备用户文件夹：") + QString::fromStdString(choice.error));
+    return 1;
+  }
+  const std::string& folder = choice.folder;
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;
