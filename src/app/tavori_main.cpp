@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QUrl>
 #include <cstdio>
 #include <clocale>
 #include <string>
@@ -35,12 +36,23 @@ Options options(int argc, char** argv) {
   return o;
 }
 
+// A file the desktop hands over as a file:// address (the desktop entry's
+// %U) is taken as its path; every other argument stays as it is.
+std::string argument(const char* text) {
+  std::string a = text;
+  if (a.rfind("file://", 0) == 0) {
+    const QUrl url = QUrl::fromEncoded(QByteArray(text), QUrl::StrictMode);
+    if (url.isValid() && url.isLocalFile() && url.host().isEmpty()) a = url.toLocalFile().toStdString();
+  }
+  return a;
+}
+
 // The command line without the program's own path, as a second start hands
 // it over: arguments with spaces in double quotes.
 std::string command_line(int argc, char** argv, int first) {
   std::string out;
   for (int i = first; i < argc; ++i) {
-    const std::string a = argv[i];
+    const std::string a = argument(argv[i]);
     if (!out.empty()) out += ' ';
     out += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
   }

@@ -12,9 +12,12 @@
 #include <QLocalSocket>
 #include <QSysInfo>
 #include <QThread>
+#include <QUrl>
 #include <QTimer>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <optional>
 
 #include "desktop_session.h"
@@ -336,6 +339,31 @@ TEST_F(SecondStart, HandsItsFilmToTheMinimisedFirstWhichComesToTheFrontAndPlaysI
   EXPECT_FALSE(wm_->minimised(window));
   app_->screenshot("second-start");
   end_group(other);
+}
+
+TEST_F(SecondStart, BringsBackTheFirstHiddenInTheTrayForAFileTheDesktopOpens) {
+  // Closing the window hides it to the tray (asked once before: yes).
+  std::ofstream(app_->app_file("config.ini")) << "[S_q]\r\nts=1\r\nquit=2\r\n";
+  const std::string window = start_first();
+  ASSERT_FALSE(window.empty());
+  std::map<std::string, int> geometry;
+  std::istringstream shell(wm_->output("xdotool getwindowgeometry --shell " + window));
+  for (std::string line; std::getline(shell, line);)
+    if (const auto eq = line.find('='); eq != std::string::npos)
+      geometry[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+  wm_->output("xdotool mousemove " + std::to_string(geometry["X"] + geometry["WIDTH"] - 20) + " " +
+              std::to_string(geometry["Y"] + 10) + " click 1");
+  ASSERT_TRUE(app_->wait_traced("BA1 hidden", 10)) << app_->trace();
+
+  // As the desktop opens a file with the program: its file:// address.
+  const std::string address = "file://" + QUrl::toPercentEncoding(QString::fromStdString(film("新 片.mp4")), "/").toStdString();
+  const pid_t second = app_->start_another({address}, "second-trace.txt");
+  EXPECT_EQ(exit_status(second, 60), 0);
+  EXPECT_TRUE(app_->wait_traced_after("BA1 hidden", "BA1 shown", 20)) << app_->trace();
+  EXPECT_TRUE(heads_local_list(film("新 片.mp4"))) << app_->file("date_f.dat");
+  EXPECT_TRUE(app_->wait_traced("player put 1 " + film("新 片.mp4"), 20)) << app_->trace();
+  EXPECT_TRUE(wait_for([&] { return wm_->active_window() == window; }, 10))
+      << "active: " << wm_->active_window();
 }
 
 TEST_F(SecondStart, EndsWhileTheFirstIsHungAndTheFirstPlaysTheFilmOnceItRecovers) {
