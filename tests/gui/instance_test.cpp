@@ -172,13 +172,29 @@ TEST_F(Channel, AStartingInstanceIsWaitedFor) {
   // The first serves a moment after the second has begun to send.
   QTimer::singleShot(300, [&] { first.serve([&](const std::string& c) { received = c; }); });
   QtSingleInstance second(folder());
-  ASSERT_TRUE(second.another_running());
-  std::optional<bool> sent;
-  std::thread sender([&] { sent = second.send("/home/f.mp4"); });
+  std::optional<bool> another, sent;
+  std::thread sender([&] {
+    another = second.another_running();
+    sent = second.send("/home/f.mp4");
+  });
   ASSERT_TRUE(process_until([&] { return !received.empty(); }));
   sender.join();
+  EXPECT_EQ(another, true);
   EXPECT_EQ(sent, true);
   EXPECT_EQ(received, "/home/f.mp4");
+}
+
+TEST_F(Channel, AnEndingInstanceLeavesTheChannelToTheNextStart) {
+  // The first has stopped serving and is about to let go of its lock.
+  auto first = std::make_unique<QtSingleInstance>(folder());
+  ASSERT_FALSE(first->another_running());
+  QTimer::singleShot(300, [&] { first.reset(); });
+  QtSingleInstance next(folder());
+  std::optional<bool> another;
+  std::thread start([&] { another = next.another_running(); });
+  ASSERT_TRUE(process_until([&] { return !first; }));
+  start.join();
+  EXPECT_EQ(another, false);
 }
 
 // ---------------------------------------------------------------------------

@@ -146,18 +146,24 @@ bool QtSingleInstance::another_running() {
   lock_ = std::make_unique<QLockFile>(lock_path_);
   // Only a lock of a process that has ended is stale, however old it is.
   lock_->setStaleLockTime(0);
-  if (lock_->tryLock(100)) return false;
-  // Held by a live process: another instance, if its channel answers.
-  QLocalSocket probe;
-  probe.connectToServer(server_name_);
-  const bool answers = probe.waitForConnected(1000);
-  probe.abort();
-  if (answers) return true;
-  // No channel: either an instance that has not served it yet, which
-  // keeps the lock, or a lock whose owner is gone (its process id taken
-  // by another program), which can be removed.
-  lock_->removeStaleLockFile();
-  return !lock_->tryLock(100);
+  // A live instance without a channel is starting (it serves a moment after
+  // it locks) or ending (it unlocks a moment after it stops serving): wait
+  // for either, a bounded time.
+  const QDeadlineTimer deadline(std::min(send_timeout_ms_, 5000));
+  for (;;) {
+    if (lock_->tryLock(0)) return false;
+    QLocalSocket probe;
+    probe.connectToServer(server_name_);
+    const bool answers = probe.waitForConnected(1000);
+    probe.abort();
+    if (answers) return true;
+    // A lock file nobody holds (its process id taken by another program,
+    // or written on another machine) can go; a live holder keeps its own.
+    lock_->removeStaleLockFile();
+    if (lock_->tryLock(0)) return false;
+    if (deadline.hasExpired()) return true;
+    QThread::msleep(50);
+  }
 }
 
 void QtSingleInstance::serve(std::function<void(const std::string&)> on_execute) {
