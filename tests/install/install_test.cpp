@@ -130,6 +130,14 @@ TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
   EXPECT_NE(entry.find("x-scheme-handler/qvod;"), std::string::npos);
   EXPECT_NE(entry.find("video/mp4;"), std::string::npos);
   EXPECT_NE(entry.find("\nName[zh_CN]="), std::string::npos);
+  // The desktop's file associations take the program for films and qvod links.
+  TempDir applications;
+  fs::copy_file(desktop, applications.file("tavori.desktop"));
+  const auto [indexed, index_output] = run("update-desktop-database " + shell_quoted(applications.str()));
+  ASSERT_EQ(indexed, 0) << index_output;
+  const std::string cache = applications.read("mimeinfo.cache");
+  for (const char* type : {"video/mp4", "video/x-matroska", "application/vnd.rn-realmedia", "x-scheme-handler/qvod"})
+    EXPECT_NE(cache.find(std::string("\n") + type + "=tavori.desktop;"), std::string::npos) << type << "\n" << cache;
 
   // Two users play a film each, at the same time.
   Xvfb x;
