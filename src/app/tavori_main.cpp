@@ -1,10 +1,14 @@
 // tavori: the desktop client.
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QUrl>
+#include <cstdio>
 #include <clocale>
 #include <string>
 #include <vector>
 
+#include "app/app_folder.h"
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
@@ -32,12 +36,23 @@ Options options(int argc, char** argv) {
   return o;
 }
 
+// A file the desktop hands over as a file:// address (the desktop entry's
+// %U) is taken as its path; every other argument stays as it is.
+std::string argument(const char* text) {
+  std::string a = text;
+  if (a.rfind("file://", 0) == 0) {
+    const QUrl url = QUrl::fromEncoded(QByteArray(text), QUrl::StrictMode);
+    if (url.isValid() && url.isLocalFile() && url.host().isEmpty()) a = url.toLocalFile().toStdString();
+  }
+  return a;
+}
+
 // The command line without the program's own path, as a second start hands
 // it over: arguments with spaces in double quotes.
 std::string command_line(int argc, char** argv, int first) {
   std::string out;
   for (int i = first; i < argc; ++i) {
-    const std::string a = argv[i];
+    const std::string a = argument(argv[i]);
     if (!out.empty()) out += ' ';
     out += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
   }
@@ -65,7 +80,18 @@ int main(int argc, char** argv) {
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
 
-  const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  // The program's own folder, or the user's application folder when the
+  // program is installed.
+  const std::string program_folder =
+      QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  const tav::app::FolderChoice choice = tav::app::choose_app_folder(program_folder);
+  if (choice.folder.empty()) {
+    std::fprintf(stderr, "tavori: %s\n", choice.error.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Tavori"),
+                          QStringLiteral("无法准备用户文件夹：") + QString::fromStdString(choice.error));
+    return 1;
+  }
+  const std::string& folder = choice.folder;
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;

@@ -174,16 +174,20 @@ class DesktopApp {
   }
   ~DesktopApp() { stop(); }
 
-  void start(const std::vector<std::string>& args = {}) {
+  void start(const std::vector<std::string>& args = {}) { pid_ = start_another(args, "trace.txt"); }
+  // One more start of the program in the same folder and environment, with
+  // a trace file of its own; returns its process id.
+  pid_t start_another(const std::vector<std::string>& args, const std::string& trace_name) const {
     std::vector<std::string> argv = {app_ + "/tavori", "--server-base=" + origin_ + "/box/",
-                                     "--trace=" + trace_path()};
+                                     "--trace=" + dir_.file(trace_name)};
     argv.insert(argv.end(), args.begin(), args.end());
-    pid_ = launch(argv,
+    return launch(argv,
                   {"DISPLAY=" + x_.display(), "XDG_CONFIG_HOME=" + dir_.file("config"),
                    "HOME=" + dir_.file("home"), "XDG_RUNTIME_DIR=" + dir_.file("run"),
                    "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=xcb"},
                   app_, dir_.file("tavori-output.txt"));
   }
+  pid_t pid() const { return pid_; }
   void stop() {
     end_group(pid_);
     pid_ = -1;
