@@ -168,6 +168,9 @@ class BA1 final : public Form, public ListPageView {
   void Form_LinkExecute(const std::string& command);
   bool ended() const;
   void l_com(const std::string& command);
+  // The state of a local film that starts playing: its path is its key, it
+  // resumes at resumeAt seconds, and nothing is prepared as a next episode.
+  void playingLocalFilm(const std::string& path, int resumeAt);
   void ttt_v();
   void bo_but_Click(int index);
 
