@@ -1,6 +1,9 @@
 // tavori: the desktop client.
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -64,6 +67,14 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
+  // The interface is Chinese: the toolkit's own dialogs (the file dialog,
+  // message boxes, context menus of the panels) speak it too. The desktop's
+  // own file dialog is taken where the platform theme offers one.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  QTranslator toolkit_texts;
+  if (toolkit_texts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&toolkit_texts);
 
   const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
   tav::qt::QtPlatform platform(folder);
