@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -53,11 +54,13 @@ struct Geometry {
   int x = -1, y = -1, width = 0, height = 0;
 };
 
-class WindowUnderManager : public ::testing::Test {
+class WindowSession : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  // An X server of the suite's own, with openbox on it or none.
+  static void start_display(bool with_manager) {
     x_ = new Xvfb;
-    if (!x_->ready()) return;
+    manager_ = with_manager;
+    if (!x_->ready() || !with_manager) return;
     wm_log_ = new TempDir;
     wm_ = launch({"/usr/bin/openbox", "--sm-disable"}, {"DISPLAY=" + x_->display()},
                  wm_log_->str(), wm_log_->file("openbox.txt"));
@@ -68,13 +71,15 @@ class WindowUnderManager : public ::testing::Test {
   }
   static void TearDownTestSuite() {
     end_group(wm_);
+    wm_ = -1;
     delete wm_log_;
+    wm_log_ = nullptr;
     delete x_;
     x_ = nullptr;
   }
   void SetUp() override {
     ASSERT_TRUE(x_->ready()) << "Xvfb did not start";
-    ASSERT_GT(wm_, 0);
+    if (manager_) ASSERT_GT(wm_, 0);
     server_ = std::make_unique<ServerProcess>(ServerProcess::later);
     server_->folder().write("catalogue.txt", kCatalogue);
   }
@@ -155,16 +160,67 @@ class WindowUnderManager : public ::testing::Test {
     return config.substr(from, config.find("\r\n", from) - from);
   }
 
+  // A drag by the title strip ends where the button is released, slow or
+  // so fast that the button is up before the move is under way; the window
+  // does not follow the pointer afterwards.
+  void drag_title_strip() {
+    xdo({"mousemove", "300", "12"});
+    pause_ms(200);
+    xdo({"mousedown", "1"});
+    pause_ms(200);
+    for (int step = 1; step <= 5; ++step) {
+      xdo({"mousemove", std::to_string(300 + step * 20), std::to_string(12 + step * 16)});
+      pause_ms(60);
+    }
+    pause_ms(300);
+    xdo({"mouseup", "1"});
+    pause_ms(500);
+    const Geometry after = geometry();
+    EXPECT_NEAR(after.x, 100, 2);
+    EXPECT_NEAR(after.y, 80, 2);
+    xdo({"mousemove", "700", "500"});
+    pause_ms(300);
+    xdo({"mousemove", "720", "560"});
+    pause_ms(500);
+    const Geometry later = geometry();
+    EXPECT_EQ(later.x, after.x);
+    EXPECT_EQ(later.y, after.y);
+
+    xdo({"mousemove", "300", "92", "mousedown", "1", "mousemove", "350", "142", "mouseup", "1"});
+    pause_ms(800);
+    const Geometry fast = geometry();
+    EXPECT_GE(fast.x, 0);
+    EXPECT_GE(fast.y, 0);
+    xdo({"mousemove", "900", "700"});
+    pause_ms(500);
+    xdo({"mousemove", "200", "300"});
+    pause_ms(500);
+    EXPECT_EQ(geometry().x, fast.x) << "the window follows the pointer without the button";
+    EXPECT_EQ(geometry().y, fast.y);
+  }
+
   static Xvfb* x_;
+  static bool manager_;
   static TempDir* wm_log_;
   static pid_t wm_;
   std::unique_ptr<ServerProcess> server_;
   std::unique_ptr<DesktopApp> app_;
 };
 
-Xvfb* WindowUnderManager::x_ = nullptr;
-TempDir* WindowUnderManager::wm_log_ = nullptr;
-pid_t WindowUnderManager::wm_ = -1;
+Xvfb* WindowSession::x_ = nullptr;
+bool WindowSession::manager_ = false;
+TempDir* WindowSession::wm_log_ = nullptr;
+pid_t WindowSession::wm_ = -1;
+
+class WindowUnderManager : public WindowSession {
+ protected:
+  static void SetUpTestSuite() { start_display(true); }
+};
+
+class WindowWithoutManager : public WindowSession {
+ protected:
+  static void SetUpTestSuite() { start_display(false); }
+};
 
 TEST_F(WindowUnderManager, TheCloseQuestionIsAnsweredWithTheMouse) {
   start(false);
@@ -220,41 +276,7 @@ TEST_F(WindowUnderManager, TheCloseQuestionIsAnsweredWithTheMouse) {
 
 TEST_F(WindowUnderManager, ADragByTheTitleStripEndsWhereTheButtonIsReleased) {
   start(false);
-  xdo({"mousemove", "300", "12"});
-  pause_ms(200);
-  xdo({"mousedown", "1"});
-  pause_ms(200);
-  for (int step = 1; step <= 5; ++step) {
-    xdo({"mousemove", std::to_string(300 + step * 20), std::to_string(12 + step * 16)});
-    pause_ms(60);
-  }
-  pause_ms(300);
-  xdo({"mouseup", "1"});
-  pause_ms(500);
-  const Geometry after = geometry();
-  EXPECT_NEAR(after.x, 100, 2);
-  EXPECT_NEAR(after.y, 80, 2);
-  // The pointer goes on without the button: the window stays.
-  xdo({"mousemove", "700", "500"});
-  pause_ms(300);
-  xdo({"mousemove", "720", "560"});
-  pause_ms(500);
-  const Geometry later = geometry();
-  EXPECT_EQ(later.x, after.x);
-  EXPECT_EQ(later.y, after.y);
-  // A second drag, fast: the button is up before the move is under way.
-  xdo({"mousemove", "300", "92", "mousedown", "1", "mousemove", "350", "142", "mouseup", "1"});
-  pause_ms(800);
-  xdo({"mousemove", "900", "700"});
-  pause_ms(500);
-  const Geometry fast = geometry();
-  EXPECT_EQ(geometry().x, fast.x);
-  xdo({"mousemove", "200", "300"});
-  pause_ms(500);
-  EXPECT_EQ(geometry().x, fast.x) << "the window follows the pointer without the button";
-  EXPECT_EQ(geometry().y, fast.y);
-  EXPECT_GE(fast.x, 0);
-  EXPECT_GE(fast.y, 0);
+  drag_title_strip();
 }
 
 TEST_F(WindowUnderManager, TheBottomBorderStopsAtTheSmallestHeight) {
@@ -287,6 +309,7 @@ constexpr int kBarY = 461;
 constexpr int kVolumeLeft = 309;         // the volume track, 60 pixels wide
 constexpr int kKnobX = kVolumeLeft + 56;  // the knob at 100 %
 constexpr int kOpenX = 417;
+constexpr int kFullScreenX = 391;
 
 TEST_F(WindowUnderManager, TheSeekBarVolumeKnobAndSpaceKeyDriveThePlayer) {
   start(true);
@@ -352,6 +375,34 @@ TEST_F(WindowUnderManager, TheOpenFileDialogSpeaksChinese) {
   EXPECT_NE(maps.find("qtbase_zh_CN.qm"), std::string::npos);
   xdo({"key", "Escape"});
   EXPECT_TRUE(wait_for([&] { return window_named("^选择播放文件$") == 0; }, 10));
+}
+
+// Without a window manager the program moves the window itself.
+TEST_F(WindowWithoutManager, ADragByTheTitleStripEndsWhereTheButtonIsReleased) {
+  start(false);
+  drag_title_strip();
+}
+
+// Full screen covers the whole screen, though nobody manages the window.
+TEST_F(WindowWithoutManager, FullScreenCoversTheScreen) {
+  start(true);
+  ASSERT_TRUE(app_->wait_traced("zhun caption 播放中(", 60)) << app_->trace() << app_->output();
+  pause_ms(1000);
+  const auto lit = [](const QImage& shot, int x, int y) {
+    const QRgb c = shot.pixel(x, y);
+    return std::max({qRed(c), qGreen(c), qBlue(c)}) > 40;
+  };
+  const QImage before(QString::fromStdString(app_->screenshot("window-before-full-screen")));
+  ASSERT_FALSE(lit(before, 683, 650));  // below the window: nothing
+  app_->click(kFullScreenX, kBarY);
+  ASSERT_TRUE(app_->wait_traced("player put 5 -1", 10)) << app_->trace();
+  pause_ms(1500);
+  const QImage full(QString::fromStdString(app_->screenshot("window-full-screen")));
+  // The test picture, as tall as the screen, in the middle of it.
+  int lit_rows = 0;
+  for (int y = 5; y < 768; y += 20)
+    if (lit(full, 683, y)) ++lit_rows;
+  EXPECT_GE(lit_rows, 35) << "the video does not cover the screen";
 }
 
 }  // namespace
