@@ -227,6 +227,9 @@ TEST_F(WindowUnderManager, TheCloseQuestionIsAnsweredWithTheMouse) {
   ASSERT_EQ(setting("ts"), "3");
   // The close button, pointed at first (its hover face), then clicked.
   const int close_x = kWindowWidth - 40 + 16, close_y = 10;
+  const QRect close_button(kWindowWidth - 40, 0, 33, 20);
+  const QImage normal_face =
+      QImage(QString::fromStdString(app_->screenshot("window-before-close"))).copy(close_button);
   xdo({"mousemove", std::to_string(close_x - 2), std::to_string(close_y)});
   pause_ms(300);
   xdo({"mousemove", std::to_string(close_x), std::to_string(close_y)});
@@ -239,6 +242,8 @@ TEST_F(WindowUnderManager, TheCloseQuestionIsAnsweredWithTheMouse) {
   // 是 is the left of the two buttons at the bottom right, 否 the right.
   const QImage shot(QString::fromStdString(app_->screenshot("window-close-question")));
   ASSERT_FALSE(shot.isNull());
+  // The pointer went to the box: the close button shows its normal face.
+  EXPECT_EQ(shot.copy(close_button), normal_face) << "the close button keeps its hover face";
   // The buttons' row: the lowest row of the box that crosses exactly two
   // faces (runs of another colour than the box's, as wide as a button).
   const QRgb back = shot.pixel(g.x + 4, g.y + 4);
