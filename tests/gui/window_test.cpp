@@ -174,10 +174,13 @@ class WindowSession : public ::testing::Test {
     }
     pause_ms(300);
     xdo({"mouseup", "1"});
-    pause_ms(500);
+    const auto near = [](const Geometry& g, int x, int y) {
+      return std::abs(g.x - x) <= 2 && std::abs(g.y - y) <= 2;
+    };
+    EXPECT_TRUE(wait_for([&] { return near(geometry(), 100, 80); }, 5))
+        << geometry().x << "," << geometry().y;
+    pause_ms(300);
     const Geometry after = geometry();
-    EXPECT_NEAR(after.x, 100, 2);
-    EXPECT_NEAR(after.y, 80, 2);
     xdo({"mousemove", "700", "500"});
     pause_ms(300);
     xdo({"mousemove", "720", "560"});
@@ -298,6 +301,7 @@ TEST_F(WindowUnderManager, TheBottomBorderStopsAtTheSmallestHeight) {
   pause_ms(300);
   xdo({"mouseup", "1"});
   ASSERT_TRUE(wait_for([&] { return setting("h_h") == "6000"; }, 10)) << setting("h_h");
+  EXPECT_TRUE(wait_for([&] { return geometry().height == kMinHeight; }, 5)) << geometry().height;
   pause_ms(500);
   EXPECT_EQ(geometry().height, kMinHeight);
   const QImage shot(QString::fromStdString(app_->screenshot("window-smallest-height")));
