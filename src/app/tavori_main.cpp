@@ -6,6 +6,7 @@
 #include <QTranslator>
 #include <clocale>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "forms/ba1.h"
@@ -47,6 +48,25 @@ std::string command_line(int argc, char** argv, int first) {
   return out;
 }
 
+// Texts of the toolkit's file dialog that its Chinese catalogue lacks.
+class ToolkitTextsBesides final : public QTranslator {
+ public:
+  QString translate(const char* context, const char* source, const char* disambiguation,
+                    int n) const override {
+    static_cast<void>(disambiguation);
+    static_cast<void>(n);
+    if (!context || !source || std::string_view(context) != "QAbstractFileIconProvider")
+      return {};
+    const std::string_view s = source;
+    if (s == "Folder") return QStringLiteral("文件夹");
+    if (s == "Drive") return QStringLiteral("驱动器");
+    if (s == "File") return QStringLiteral("文件");
+    if (s == "Alias" || s == "Shortcut") return QStringLiteral("快捷方式");
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,6 +95,8 @@ int main(int argc, char** argv) {
   if (toolkit_texts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"),
                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     app.installTranslator(&toolkit_texts);
+  ToolkitTextsBesides toolkit_texts_besides;
+  app.installTranslator(&toolkit_texts_besides);
 
   const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
   tav::qt::QtPlatform platform(folder);
