@@ -242,8 +242,10 @@ class FormWindow final : public QWidget {
       system_drag_ = false;
       stale_buttons_ = true;
       // The window manager moves from where the pointer was when it heard
-      // of the move, not from the press: the steps before are made up.
-      if (move) move_with_pointer();
+      // of the move, not from the press: the steps before are made up
+      // (unless it maximised the window on the way).
+      if (move && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        move_with_pointer();
       sync_to_model();
       if (*done) (*done)();
     });
@@ -777,7 +779,7 @@ void QtWindows::start_system_move(Form& form) {
     return;
   }
   // The window catches up with the pointer, which may have gone on since
-  // the press: the window manager moves it from the pointer's place now.
+  // the press.
   w->move_with_pointer();
   if (w->windowHandle() && w->windowHandle()->startSystemMove()) {
     w->watch_system_drag(true, nullptr);
