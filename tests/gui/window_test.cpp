@@ -351,6 +351,12 @@ TEST_F(WindowUnderManager, TheSeekBarVolumeKnobAndSpaceKeyDriveThePlayer) {
       << app_->trace().substr(before_volume);
   EXPECT_NE(app_->trace().find("player put 6 50", before_volume), std::string::npos);
   app_->screenshot("window-volume");
+  // A click on the filled part of the track (a label, measured in twips)
+  // puts the knob there.
+  const std::size_t before_fill = app_->trace().size();
+  app_->click(kVolumeLeft + 13, kBarY);
+  EXPECT_TRUE(wait_for([&] { return app_->trace().find("zhun caption 音量：25%", before_fill) != std::string::npos; }, 10))
+      << app_->trace().substr(before_fill);
 
   // Space typed in a panel is the page's; on the window it pauses.
   const std::size_t before_keys = app_->trace().size();
