@@ -1,11 +1,15 @@
 // tavori: the desktop client.
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
-#include <cstdio>
 #include <clocale>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/app_folder.h"
@@ -59,6 +63,25 @@ std::string command_line(int argc, char** argv, int first) {
   return out;
 }
 
+// Texts of the toolkit's file dialog that its Chinese catalogue lacks.
+class ToolkitTextsBesides final : public QTranslator {
+ public:
+  QString translate(const char* context, const char* source, const char* disambiguation,
+                    int n) const override {
+    static_cast<void>(disambiguation);
+    static_cast<void>(n);
+    if (!context || !source || std::string_view(context) != "QAbstractFileIconProvider")
+      return {};
+    const std::string_view s = source;
+    if (s == "Folder") return QStringLiteral("文件夹");
+    if (s == "Drive") return QStringLiteral("驱动器");
+    if (s == "File") return QStringLiteral("文件");
+    if (s == "Alias" || s == "Shortcut") return QStringLiteral("快捷方式");
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +102,16 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
+  // The interface is Chinese: the toolkit's own dialogs (the file dialog,
+  // message boxes, context menus of the panels) speak it too. The desktop's
+  // own file dialog is taken where the platform theme offers one.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  QTranslator toolkit_texts;
+  if (toolkit_texts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&toolkit_texts);
+  ToolkitTextsBesides toolkit_texts_besides;
+  app.installTranslator(&toolkit_texts_besides);
 
   // The program's own folder, or the user's application folder when the
   // program is installed.

@@ -200,7 +200,6 @@ class DesktopApp {
     waitpid(pid, nullptr, 0);
   }
   bool running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
-  pid_t pid() const { return pid_; }
 
   std::string app_file(const std::string& name) const { return app_ + "/" + name; }
   bool has(const std::string& name) const { return std::filesystem::exists(app_file(name)); }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "base/text.h"
+#include "platform/qt/qt_windows.h"
 
 namespace tav::qt {
 
@@ -25,6 +26,7 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 
 MsgAnswer QtDialogs::message_box(std::string_view text, std::string_view title,
                                  MsgButtons buttons, MsgIcon icon) {
+  QtWindows::release_pointer_for_modal();
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(qs(title));
   box.setText(qs(text));
@@ -58,12 +60,14 @@ QString QtDialogs::qt_filter(std::string_view filter) {
 }
 
 std::string QtDialogs::open_file(std::string_view filter, std::string_view title) {
+  QtWindows::release_pointer_for_modal();
   const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), qs(title),
                                                     QString(), qt_filter(filter));
   return file.toStdString();
 }
 
 std::string QtDialogs::choose_folder(std::string_view initial_folder, std::string_view prompt) {
+  QtWindows::release_pointer_for_modal();
   const QString folder = QFileDialog::getExistingDirectory(
       QApplication::activeWindow(), prompt.empty() ? QStringLiteral("请选择文件夹") : qs(prompt),
       qs(initial_folder));
