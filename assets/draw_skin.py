@@ -369,7 +369,7 @@ def draw_mark(size, margin=0):
 
 
 def draw_icons():
-    for size, margin in ((16, 0), (32, 1), (64, 3), (256, 12)):
+    for size, margin in ((16, 0), (32, 1), (48, 2), (64, 3), (256, 12)):
         save(draw_mark(size, margin), "tavori%d" % size)
 
 

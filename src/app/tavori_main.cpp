@@ -1,10 +1,18 @@
 // tavori: the desktop client.
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QTranslator>
+#include <QUrl>
 #include <clocale>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/app_folder.h"
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
@@ -32,17 +40,47 @@ Options options(int argc, char** argv) {
   return o;
 }
 
+// A file the desktop hands over as a file:// address (the desktop entry's
+// %U) is taken as its path; every other argument stays as it is.
+std::string argument(const char* text) {
+  std::string a = text;
+  if (a.rfind("file://", 0) == 0) {
+    const QUrl url = QUrl::fromEncoded(QByteArray(text), QUrl::StrictMode);
+    if (url.isValid() && url.isLocalFile() && url.host().isEmpty()) a = url.toLocalFile().toStdString();
+  }
+  return a;
+}
+
 // The command line without the program's own path, as a second start hands
 // it over: arguments with spaces in double quotes.
 std::string command_line(int argc, char** argv, int first) {
   std::string out;
   for (int i = first; i < argc; ++i) {
-    const std::string a = argv[i];
+    const std::string a = argument(argv[i]);
     if (!out.empty()) out += ' ';
     out += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
   }
   return out;
 }
+
+// Texts of the toolkit's file dialog that its Chinese catalogue lacks.
+class ToolkitTextsBesides final : public QTranslator {
+ public:
+  QString translate(const char* context, const char* source, const char* disambiguation,
+                    int n) const override {
+    static_cast<void>(disambiguation);
+    static_cast<void>(n);
+    if (!context || !source || std::string_view(context) != "QAbstractFileIconProvider")
+      return {};
+    const std::string_view s = source;
+    if (s == "Folder") return QStringLiteral("文件夹");
+    if (s == "Drive") return QStringLiteral("驱动器");
+    if (s == "File") return QStringLiteral("文件");
+    if (s == "Alias" || s == "Shortcut") return QStringLiteral("快捷方式");
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
 
 }  // namespace
 
@@ -64,8 +102,29 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
+  // The interface is Chinese: the toolkit's own dialogs (the file dialog,
+  // message boxes, context menus of the panels) speak it too. The desktop's
+  // own file dialog is taken where the platform theme offers one.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  QTranslator toolkit_texts;
+  if (toolkit_texts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&toolkit_texts);
+  ToolkitTextsBesides toolkit_texts_besides;
+  app.installTranslator(&toolkit_texts_besides);
 
-  const std::string folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  // The program's own folder, or the user's application folder when the
+  // program is installed.
+  const std::string program_folder =
+      QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  const tav::app::FolderChoice choice = tav::app::choose_app_folder(program_folder);
+  if (choice.folder.empty()) {
+    std::fprintf(stderr, "tavori: %s\n", choice.error.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Tavori"),
+                          QStringLiteral("无法准备用户文件夹：") + QString::fromStdString(choice.error));
+    return 1;
+  }
+  const std::string& folder = choice.folder;
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;

@@ -202,10 +202,7 @@ std::string drop_trailing_slash(std::string_view text) {
 std::optional<std::int32_t> parse_int32(std::string_view text) {
   const std::optional<double> number = parse_number(text);
   if (!number) return std::nullopt;
-  // Nearest, halves to even, whatever rounding mode the process is in.
-  double whole = std::floor(*number);
-  const double rest = *number - whole;
-  if (rest > 0.5 || (rest == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  const double whole = round_half_even(*number);
   if (!(whole >= -2147483648.0 && whole <= 2147483647.0)) return std::nullopt;
   return static_cast<std::int32_t>(whole);
 }
@@ -231,6 +228,13 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 std::string to_text(long long value) { return std::to_string(value); }
+
+double round_half_even(double value) {
+  double whole = std::floor(value);
+  const double rest = value - whole;
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  return whole;
+}
 
 std::int32_t clamp_int32(long long value) {
   return static_cast<std::int32_t>(

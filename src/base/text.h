@@ -55,6 +55,10 @@ std::optional<double> parse_number(std::string_view text);
 
 std::string to_text(long long value);
 
+// The nearest whole number, halves to even (2.5 gives 2, 3.5 gives 4),
+// whatever rounding mode the process is in.
+double round_half_even(double value);
+
 // The value, held to the 32-bit range.
 std::int32_t clamp_int32(long long value);
 

@@ -5,7 +5,10 @@
 #include "forms/ba1.h"
 
 #include "base/attempt.h"
+#include "forms/ads.h"
+#include "forms/ba3.h"
 #include "forms/tip.h"
+#include "platform/event_loop.h"
 #include "platform/window_system.h"
 
 namespace tav {
@@ -229,7 +232,15 @@ BA1::BA1(Platform& platform, AppConfig cfg)
 
 BA1::~BA1() {
   unload_tip();
+  unload_ba3();
+  unload_adsb();
+  if (ba4_) retire(std::move(ba4_));
   pf.windows.detach(*this);
+}
+
+void BA1::retire(std::unique_ptr<Form> form) {
+  pf.windows.detach(*form);
+  retired_.push_back(std::move(form));
 }
 
 Tip& BA1::tip() {
@@ -241,9 +252,37 @@ Tip& BA1::tip() {
 }
 
 void BA1::unload_tip() {
-  if (!tip_) return;
-  pf.windows.detach(*tip_);
-  tip_.reset();
+  if (tip_) retire(std::move(tip_));
+}
+
+void BA1::unload_adsb() {
+  if (adsb_) retire(std::move(adsb_));
+}
+
+void BA1::unload_ba4() {
+  if (!ba4_) return;
+  retire(std::move(ba4_));
+  pf.loop.quit();
+}
+
+void BA1::Timer6_Timer() {
+  Timer6.set_enabled(false);
+  if (adsb_) return;
+  adsb_ = std::make_unique<Adsb>(*this);
+  adsb_->on_unload = [this] { unload_adsb(); };
+  pf.windows.attach(*adsb_);
+  adsb_->Form_Load();
+}
+
+void BA1::showNotice() {
+  if (exitNotice != "1") {
+    pf.loop.quit();
+    return;
+  }
+  ba4_ = std::make_unique<Ba4>(*this);
+  ba4_->on_unload = [this] { unload_ba4(); };
+  pf.windows.attach(*ba4_);
+  ba4_->Form_Load();
 }
 
 std::string BA1::setting(const std::string& section, const std::string& key) {
@@ -308,6 +347,8 @@ void BA1::wire_events() {
   Timer2.on_tick = [this] { attempt([&] { Timer2_Timer(); }); };
   Timer4.on_tick = [this] { attempt([&] { Timer4_Timer(); }); };
   Timer3.on_tick = [this] { Timer3_Timer(); };
+  Timer5.on_tick = [this] { Timer5_Timer(); };
+  Timer6.on_tick = [this] { attempt([&] { Timer6_Timer(); }); };
   Web1.on_before_navigate = [this](const std::string& url, bool& cancel) {
     Web1_BeforeNavigate2(url, cancel);
   };
@@ -325,6 +366,7 @@ void BA1::wire_events() {
   };
   qk.on_click = [this] { qk_Click(); };
   wire_panel_events();
+  wire_slider_events();
 }
 
 }  // namespace tav

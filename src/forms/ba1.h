@@ -146,6 +146,17 @@ class BA1 final : public Form, public ListPageView {
   Tip& tip();
   bool tip_loaded() const { return tip_ != nullptr; }
   void unload_tip();
+  // The settings dialog on page 0 (about) or 1 (software settings), in front
+  // of the main window; null unless open.
+  void openSettings(int page);
+  BA3* ba3() const { return ba3_.get(); }
+  void unload_ba3();
+  // The advertisement windows: null unless shown.
+  Adsb* adsb() const { return adsb_.get(); }
+  Ba4* ba4() const { return ba4_.get(); }
+  void unload_adsb();
+  // Unloading the notice window ends the program.
+  void unload_ba4();
 
   // Settings of config.ini through settingsPath.
   std::string setting(const std::string& section, const std::string& key);
@@ -157,6 +168,9 @@ class BA1 final : public Form, public ListPageView {
   void Form_LinkExecute(const std::string& command);
   bool ended() const;
   void l_com(const std::string& command);
+  // The state of a local film that starts playing: its path is its key, it
+  // resumes at resumeAt seconds, and nothing is prepared as a next episode.
+  void playingLocalFilm(const std::string& path, int resumeAt);
   void ttt_v();
   void bo_but_Click(int index);
 
@@ -191,10 +205,39 @@ class BA1 final : public Form, public ListPageView {
   void Timer4_Timer();
   // The player suite's processes, once after start.
   void Timer3_Timer();
+  // The update check, 6 s after start; the floating advertisement, once.
+  void Timer5_Timer();
+  void Timer6_Timer();
+  // The update check of the tray menu.
+  void shengji();
+  // Starts the updater (the local one, else the remote one through the
+  // shell) and quits; the automatic check shows no notice on the way out.
+  void updateAction(bool automatic);
+  // The exit sequence's end: the notice window when the version file asked
+  // for one, else the program ends.
+  void showNotice();
   // Transport buttons: pointer over a button.
   void bo_but_MouseMove(int index, const MouseEvent& e);
   // The face of a transport button for its state, normal or pointer-over.
   void paintTransportButton(int index, bool hover);
+
+  // Seek bar, volume slider and keys.
+  enum class SeekFrom { Track, Thumb, Buffered };
+  // Seeks to the thumb's place; from the thumb (when not at the very left)
+  // and from the buffered bar two seconds early.
+  void seek(SeekFrom from);
+  void gunt_MouseDown(const MouseEvent& e);
+  void gunt1_MouseMove(const MouseEvent& e);
+  void huan_MouseDown(const MouseEvent& e);
+  void yin_MouseDown(const MouseEvent& e);
+  void bo_y_MouseDown(const MouseEvent& e);
+  void bo_v_MouseMove(const MouseEvent& e);
+  void setVolumeAt(int x);
+  int volumeOfKnob(int left);
+  void unmute();
+  void showVolume();
+  void redrawSeekBar();
+  void Form_KeyDown(int key, int shift);
 
   // Link protocol: the panels' before-navigate handlers.
   void Web1_BeforeNavigate2(const std::string& url, bool& cancel);
@@ -255,12 +298,21 @@ class BA1 final : public Form, public ListPageView {
   void add_npc(Control* parent, int first, int last, Rect r);
   void wire_events();
   void wire_panel_events();
+  void wire_slider_events();
 
   // True, once, when the handler of the panel sees the navigation that
   // navigateOwn started.
   bool takeOwnNavigation(const Browser& panel, const std::string& url);
 
+  // A window unloaded from inside one of its own handlers is detached at
+  // once and destroyed only with the main window.
+  void retire(std::unique_ptr<Form> form);
+
   std::unique_ptr<Tip> tip_;
+  std::unique_ptr<BA3> ba3_;
+  std::unique_ptr<Adsb> adsb_;
+  std::unique_ptr<Ba4> ba4_;
+  std::vector<std::unique_ptr<Form>> retired_;
   bool unloaded_ = false;
   const Browser* ownPanel_ = nullptr;
   std::string ownUrl_;

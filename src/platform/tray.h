@@ -13,6 +13,9 @@ class TrayIcon {
   virtual void modify(std::string_view tip) = 0;
   virtual void show_balloon(std::string_view title, std::string_view text) = 0;
   virtual void remove() = 0;
+  // True while the icon stands in a tray the user can click: false before
+  // it is added and on a desktop without any tray.
+  virtual bool shown() const = 0;
   // Makes the notification area drop icons that ended processes left
   // behind, where it keeps them (nothing to do where the tray host drops
   // them by itself).

@@ -28,8 +28,10 @@ void BA1::ttt_v() {
   // tip, BA3, BA1 and adsb, in this order; the notice window, when the
   // version file asks for one, decides later when the program ends.
   attempt([&] { unload_tip(); });
+  attempt([&] { unload_ba3(); });
   attempt([&] { unload(); });
-  pf.loop.quit();
+  attempt([&] { unload_adsb(); });
+  showNotice();
 }
 
 }  // namespace tav

@@ -26,6 +26,18 @@ void BA1::Form_LinkExecute(const std::string& command) {
   attempt([&] { l_com(command); });
 }
 
+void BA1::playingLocalFilm(const std::string& path, int resumeAt) {
+  resumeDone = 0;
+  resumePos = resumeAt;
+  filmKey = "0";  // no episode data for a local film
+  nextLink = "0";
+  nextMedia = "0";
+  nextBuffering = 0;
+  itemKey = path;
+  itemKind = 2;
+  webPlayMode = 0;
+}
+
 void BA1::l_com(const std::string& command) {
   std::string text = replace_all(command, "\"", "");
   text = drop_trailing_slash(text);
@@ -34,16 +46,8 @@ void BA1::l_com(const std::string& command) {
   player.play();
   if (!Timer1.enabled()) Timer1.set_enabled(true);
   bo_name.set_caption(fit_width(pf.code_page, file_part(text), 40));
-  resumeDone = 0;
-  resumePos = 0;
-  filmKey = "0";
-  nextLink = "0";
-  nextMedia = "0";
-  nextBuffering = 0;
-  itemKey = text;
-  webPlayMode = 0;
+  playingLocalFilm(text, 0);
   lists.add_local_film(file_part(text), text, 0);
-  itemKind = 2;
   npc_Click(14);
   npc_Click(9);
 }

@@ -95,15 +95,7 @@ void BA1::openListEntry(const std::string& number) {
     });
     Timer1.set_enabled(true);
     bo_name.set_caption(fit_width(pf.code_page, urlUnescape(name), 30));
-    resumeDone = 0;
-    resumePos = to_int32(field(f, 2));
-    filmKey = "0";
-    nextLink = "0";
-    nextMedia = "0";
-    nextBuffering = 0;
-    itemKey = path;
-    itemKind = 2;
-    webPlayMode = 0;
+    playingLocalFilm(path, to_int32(field(f, 2)));
   } else {
     const std::string series = field(f, 0), name = field(f, 1), label = field(f, 2);
     const std::string address = field(f, 3), v = field(f, 4), v1 = field(f, 5);

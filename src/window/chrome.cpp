@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "platform/window_system.h"
+#include "tray/tray_icon.h"
 
 namespace tav {
 
@@ -70,7 +71,7 @@ void BA1::npc_Click(int index) {
         hide_window = true;
       }
       if (hide_window) {
-        hide();
+        hideToTray(*this);
         paintCaptionButton(0, false);
         npc(0).refresh();
       }

@@ -1,6 +1,7 @@
-// Runs the desktop client for a test: an X server of its own (Xvfb), the
-// program copied into a fresh application folder with its player suite, a
-// home and configuration of its own, and a trace of what the window does.
+// Runs the desktop client for a test: an X server of its own (Xvfb) with a
+// window manager (openbox), the program copied into a fresh application
+// folder with its player suite, a home and configuration of its own, and a
+// trace of what the window does.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,7 +86,18 @@ inline std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// An X server on a display of its own.
+// What a command prints on its standard output.
+inline std::string command_output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+    pclose(p);
+  }
+  return out;
+}
+
+// An X server on a display of its own, with a window manager on it.
 class Xvfb {
  public:
   Xvfb() {
@@ -108,18 +121,39 @@ class Xvfb {
     const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
     report_ = fds[0];  // kept open: the server may write to it again
     if (n > 0) display_ = ":" + std::string(buffer, static_cast<std::size_t>(n - (buffer[n - 1] == '\n')));
+    if (!display_.empty()) start_window_manager();
   }
   ~Xvfb() {
+    end_group(wm_);
     end_group(pid_);
     if (report_ >= 0) close(report_);
   }
   const std::string& display() const { return display_; }
-  bool ready() const { return !display_.empty(); }
+  // The X server runs and a window manager has taken it over.
+  bool ready() const { return !display_.empty() && wm_ready_; }
 
  private:
+  // openbox with its default settings (an empty configuration folder of
+  // its own); ready once it announces itself on the root window.
+  void start_window_manager() {
+    wm_ = launch({"/usr/bin/openbox"},
+                 {"DISPLAY=" + display_, "XDG_CONFIG_HOME=" + home_.file("config"),
+                  "XDG_CACHE_HOME=" + home_.file("cache"), "HOME=" + home_.str()},
+                 home_.str(), home_.file("openbox.txt"));
+    wm_ready_ = wait_for(
+        [&] {
+          return command_output("DISPLAY=" + display_ + " xprop -root _NET_SUPPORTING_WM_CHECK")
+                     .find("window id") != std::string::npos;
+        },
+        20);
+  }
+
   pid_t pid_ = -1;
+  pid_t wm_ = -1;
   int report_ = -1;
+  bool wm_ready_ = false;
   std::string display_;
+  TempDir home_;
 };
 
 class DesktopApp {
@@ -140,16 +174,20 @@ class DesktopApp {
   }
   ~DesktopApp() { stop(); }
 
-  void start(const std::vector<std::string>& args = {}) {
+  void start(const std::vector<std::string>& args = {}) { pid_ = start_another(args, "trace.txt"); }
+  // One more start of the program in the same folder and environment, with
+  // a trace file of its own; returns its process id.
+  pid_t start_another(const std::vector<std::string>& args, const std::string& trace_name) const {
     std::vector<std::string> argv = {app_ + "/tavori", "--server-base=" + origin_ + "/box/",
-                                     "--trace=" + trace_path()};
+                                     "--trace=" + dir_.file(trace_name)};
     argv.insert(argv.end(), args.begin(), args.end());
-    pid_ = launch(argv,
+    return launch(argv,
                   {"DISPLAY=" + x_.display(), "XDG_CONFIG_HOME=" + dir_.file("config"),
                    "HOME=" + dir_.file("home"), "XDG_RUNTIME_DIR=" + dir_.file("run"),
                    "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=xcb"},
                   app_, dir_.file("tavori-output.txt"));
   }
+  pid_t pid() const { return pid_; }
   void stop() {
     end_group(pid_);
     pid_ = -1;
@@ -198,6 +236,65 @@ class DesktopApp {
   }
   void click(int x, int y) const {
     run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+  }
+  // Clicks until the trace shows part: a click that comes while the window
+  // is still being mapped is lost.
+  bool click_until(int x, int y, const std::string& part, int tries = 5) const {
+    for (int i = 0; i < tries; ++i) {
+      click(x, y);
+      if (wait_traced(part, 4)) return true;
+    }
+    return false;
+  }
+  void right_click(int x, int y) const {
+    run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "3"});
+  }
+  void key(const std::string& name) const { run({"xdotool", "key", name}); }
+  // Turns the mouse wheel towards the user, notches times, at x, y.
+  void wheel_down(int x, int y, int notches) const {
+    run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "--repeat",
+         std::to_string(notches), "--delay", "50", "5"});
+  }
+  // How many trace lines start with prefix.
+  int traced_count(const std::string& prefix) const {
+    const std::string t = "\n" + trace();
+    int n = 0;
+    for (std::size_t at = t.find("\n" + prefix); at != std::string::npos; at = t.find("\n" + prefix, at + 1)) ++n;
+    return n;
+  }
+  // The last trace line that starts with prefix; empty when none does.
+  std::string last_traced(const std::string& prefix) const {
+    const std::string t = trace();
+    std::string found;
+    std::size_t at = 0;
+    while (at < t.size()) {
+      std::size_t end = t.find('\n', at);
+      if (end == std::string::npos) end = t.size();
+      if (t.compare(at, prefix.size(), prefix) == 0) found = t.substr(at, end - at);
+      at = end + 1;
+    }
+    return found;
+  }
+  // Waits for the last line that starts with prefix to contain part, and
+  // returns that line (whatever it is after the time).
+  std::string wait_last(const std::string& prefix, const std::string& part, double seconds) const {
+    std::string line;
+    wait_for(
+        [&] {
+          line = last_traced(prefix);
+          return line.find(part) != std::string::npos;
+        },
+        seconds);
+    return line;
+  }
+  // The program's visible windows with that title.
+  std::string windows_titled(const std::string& title) const {
+    return command_output("DISPLAY=" + x_.display() + " xdotool search --all --onlyvisible --pid " +
+                          std::to_string(pid_) + " --name '^" + title + "$'");
+  }
+  void write_app_file(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(app_file(name), std::ios::binary | std::ios::trunc);
+    out << bytes;
   }
 
  private:

@@ -6,72 +6,10 @@
 #include <QImage>
 #include <set>
 
-#include "desktop_session.h"
-#include "server_process.h"
+#include "desktop_fixture.h"
 
 namespace tav::test {
 namespace {
-
-// Short clips with sound, made once for all tests.
-class Media {
- public:
-  static const Media& get() {
-    static Media media;
-    return media;
-  }
-  const std::string& folder() const { return folder_; }
-
- private:
-  Media() {
-    folder_ = dir_.file("media");
-    std::filesystem::create_directories(folder_);
-    for (const char* name : {"ep1.mp4", "ep2.mp4", "ep3.mp4"}) {
-      const std::string out = folder_ + "/" + name;
-      const std::string command =
-          "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=15:duration=6 "
-          "-f lavfi -i sine=frequency=440:duration=6 -c:v libx264 -preset ultrafast "
-          "-pix_fmt yuv420p -c:a aac -shortest -movflags +faststart '" + out + "'";
-      if (std::system(command.c_str()) != 0) ADD_FAILURE() << "ffmpeg failed for " << name;
-    }
-  }
-  TempDir dir_;
-  std::string folder_;
-};
-
-const char* kCatalogue =
-    "series 1\nname 测试剧\nshelf library\n"
-    "episode 第1集 | ep1.mp4 | qvod\nepisode 第2集 | ep2.mp4 | qvod\nepisode 第3集 | ep3.mp4 | qvod\n";
-
-// The film link the library page follows by itself in test mode.
-const char* kFirstEpisode = "eebovod://1-1-0-%u6D4B%u8BD5%u5267";
-
-class Desktop : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { x_ = new Xvfb; }
-  static void TearDownTestSuite() {
-    delete x_;
-    x_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(x_->ready()) << "Xvfb did not start";
-    server_ = std::make_unique<ServerProcess>(ServerProcess::later);
-    server_->folder().write("catalogue.txt", kCatalogue);
-  }
-  bool start_server(std::vector<std::string> args = {}) {
-    std::vector<std::string> all = {"--catalogue", "catalogue.txt", "--media",
-                                    Media::get().folder(), "--log", "pings.log", "--verbose"};
-    all.insert(all.end(), args.begin(), args.end());
-    return server_->start(all);
-  }
-  std::unique_ptr<DesktopApp> make_app() {
-    return std::make_unique<DesktopApp>(*x_, server_->origin());
-  }
-
-  static Xvfb* x_;
-  std::unique_ptr<ServerProcess> server_;
-};
-
-Xvfb* Desktop::x_ = nullptr;
 
 // The skinned window, not a blank or black one: the dark title bar of the
 // skin, its caption buttons and the library's pictures and text.

@@ -56,7 +56,7 @@ class SuiteProcesses : public ::testing::Test {
   }
   template <typename Condition>
   bool wait_for(Condition done) {
-    for (int i = 0; i < 200 && !done(); ++i) {
+    for (int i = 0; i < 500 && !done(); ++i) {  // 10 s, for a busy machine
       for (const pid_t pid : started_) ::waitpid(pid, nullptr, WNOHANG);  // no zombies
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -172,7 +172,9 @@ class HeadlessTray final : public TrayIcon {
   void show_balloon(std::string_view title, std::string_view text) override;
   void remove() override;
   void sweep_dead_icons() override;
+  bool shown() const override { return present && host; }
   bool present = false;
+  bool host = true;  // the desktop has a tray
   std::string tip;
 
  private:

@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
-#include <QWebEngineContextMenuRequest>
+#include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
@@ -14,6 +17,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <optional>
 
 #include "forms/browser.h"
 
@@ -23,8 +27,17 @@ const char* const kLinkSchemes[6] = {"eebovod", "eeqvod", "open", "delk", "jilux
 
 namespace {
 
-// The marker that starts a console message carrying a link-protocol address.
+// The markers that start a console message carrying a link-protocol
+// address, and the link under the pointer at a right click.
 const QString kReport = QStringLiteral("\x01tavori-navigate\x01");
+const QString kContextReport = QStringLiteral("\x01tavori-contextmenu\x01");
+
+// What setContent can carry: the content travels percent-encoded in a data
+// address, which Chromium cuts off at 2 MB.
+constexpr qsizetype kMaxContentAddress = 2 * 1024 * 1024 - 1024;
+
+// net::ERR_ABORTED: a load given up for another one or turned away.
+constexpr int kLoadAborted = -3;
 
 // Runs in every frame, apart from the page's own scripts. Clicks on links
 // report the link's text as the page wrote it; other navigations (script
@@ -41,6 +54,15 @@ const char* const kLinkScript = R"JS(
     e.preventDefault();
     report(raw.trim());
   }, true);
+  // The link under the pointer, also over the text or a picture inside it.
+  window.addEventListener('contextmenu', function (e) {
+    var t = e.target;
+    if (t && t.nodeType !== 1) t = t.parentElement;
+    var a = t && t.closest ? t.closest('a[href]') : null;
+    var href = '';
+    if (a) href = typeof a.href === 'string' ? a.href : (a.getAttribute('href') || '');
+    console.log('\u0001tavori-contextmenu\u0001' + href);
+  }, true);
   if (window.navigation) {
     navigation.addEventListener('navigate', function (e) {
       var address = e.destination.url;
@@ -52,7 +74,54 @@ const char* const kLinkScript = R"JS(
 })();
 )JS";
 
+// What the trace hears of a shown page: how far it is scrolled, the
+// charset, the text and the visible links with their boxes in the panel.
+const char* const kPageSummary = R"JS(
+(function () {
+  var out = 'scrolled ' + Math.round(window.scrollX) + ',' + Math.round(window.scrollY) + ' ' +
+            document.characterSet + ' | ' + (document.body ? document.body.innerText : '') + ' |';
+  var links = document.querySelectorAll('a[href]');
+  for (var i = 0; i < links.length; ++i) {
+    var r = links[i].getBoundingClientRect();
+    if (r.width <= 0 || r.height <= 0) continue;
+    out += ' ' + links[i].getAttribute('href') + ' ' + Math.round(r.left) + ',' + Math.round(r.top) +
+           ',' + Math.round(r.width) + ',' + Math.round(r.height) + ';';
+  }
+  return out;
+})()
+)JS";
+
+QString application_folder() {
+  static const QString folder = [] {
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(dir) : canonical;
+  }();
+  return folder;
+}
+
 }  // namespace
+
+bool is_code_page_page(const QUrl& url) {
+  if (!url.isLocalFile()) return false;
+  const QFileInfo file(url.toLocalFile());
+  const QString suffix = file.suffix().toLower();
+  if (suffix != QLatin1String("htm") && suffix != QLatin1String("html")) return false;
+  const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+  return !folder.isEmpty() && folder == application_folder();
+}
+
+QString failure_page(bool local_file) {
+  const QString head = QStringLiteral(
+      "<html><head><meta charset=\"utf-8\"><title></title><style type=\"text/css\">"
+      "*{margin:0;padding:0;}body{overflow:auto;background:#070707;color:#FFFFFF;"
+      "text-align:center;font-size:12px}p{line-height:22px}.why{color:#9C9C81}</style></head>"
+      "<body oncontextmenu=\"return false\" ondragstart=\"return false\"><br><br>");
+  const QString text = local_file
+                           ? QStringLiteral("<p>页面无法打开</p><p class=\"why\">文件不存在或无法读取。</p>")
+                           : QStringLiteral("<p>无法连接到服务器</p><p class=\"why\">请检查网络连接，稍后再试。</p>");
+  return head + text + QStringLiteral("</body></html>");
+}
 
 void register_link_schemes() {
   for (const char* name : kLinkSchemes) {
@@ -93,20 +162,94 @@ QWebEngineProfile* panel_profile() {
 class PanelPage final : public QWebEnginePage {
  public:
   PanelPage(Browser& model, QObject* parent) : QWebEnginePage(panel_profile(), parent), model_(model) {
-    connect(this, &QWebEnginePage::loadStarted, this, [this] { model_.download_begin(); });
-    connect(this, &QWebEnginePage::loadFinished, this, [this](bool) { model_.download_complete(); });
+    connect(this, &QWebEnginePage::loadStarted, this, [this] {
+      if (own_page_pending_) {  // the failure page: the control hears nothing of it
+        own_page_pending_ = false;
+        own_page_loading_ = true;
+        return;
+      }
+      own_page_loading_ = false;
+      failed_url_.clear();
+      model_.download_begin();
+    });
+    connect(this, &QWebEnginePage::loadFinished, this, [this](bool) {
+      if (own_page_loading_) {
+        own_page_loading_ = false;
+        shown();
+        return;
+      }
+      model_.download_complete();
+      if (keep_scroll_) {
+        const QPointF at = *keep_scroll_;
+        keep_scroll_.reset();
+        runJavaScript(QStringLiteral("window.scrollTo(%1,%2)").arg(at.x()).arg(at.y()),
+                      QWebEngineScript::ApplicationWorld);
+      }
+      shown();
+    });
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
       if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
       const QString scheme = info.url().scheme();
       if (scheme != "http" && scheme != "https" && scheme != "file") return;
       model_.navigate_error(info.url().toString().toStdString(), info.errorCode());
+      // Where the engine would show its error page: the server answered
+      // with a page of its own for HTTP errors, and a load given up for
+      // another one is no failure.
+      if (info.errorDomain() == QWebEngineLoadingInfo::HttpErrorDomain) return;
+      if (info.errorCode() == kLoadAborted) return;
+      if (model_.on_navigate_error) return;  // the control has a failure page of its own
+      failed_url_ = info.url();
+      const QUrl failed = failed_url_;
+      QTimer::singleShot(0, this, [this, failed] {
+        if (failed_url_ != failed) return;  // another load started meanwhile
+        own_page_pending_ = true;
+        setHtml(failure_page(failed.isLocalFile()), failed);
+      });
     });
   }
 
+  // Before the program's own load or document: the engine's error page
+  // only where the control has a failure page of its own; nothing pending
+  // of an earlier failure.
+  void prepare_load() {
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, bool(model_.on_navigate_error));
+    failed_url_.clear();
+    keep_scroll_.reset();
+    own_page_pending_ = false;
+  }
+
+  // Loads an address; a page the program writes in the code page is read
+  // here and given to the engine with its charset, under its own address.
+  void open(const QUrl& url) {
+    if (is_code_page_page(url)) {
+      QFile file(url.toLocalFile());
+      if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        if (bytes.toPercentEncoding().size() < kMaxContentAddress) {
+          setContent(bytes, QStringLiteral("text/html;charset=") + QLatin1String(kPageCharset), url);
+          return;
+        }
+      }
+      // Unreadable: the engine reports the failure; too large for
+      // setContent: the engine reads it and guesses the charset.
+    }
+    load(url);
+  }
+
+  // Shows a code-page page anew from its file, where it was scrolled to.
+  void reread(const QUrl& url) {
+    keep_scroll_ = scrollPosition();
+    open(url);
+  }
+
+  // The address the failure page stands for, while it is shown.
+  QUrl failed_url() const { return failed_url_; }
+
   bool silent = false;
+  std::function<void()> on_shown;
 
  protected:
-  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override {
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool main_frame) override {
     // The program's own loads, reloads and history steps passed already.
     if (type == NavigationTypeTyped || type == NavigationTypeReload ||
         type == NavigationTypeBackForward)
@@ -115,12 +258,24 @@ class PanelPage final : public QWebEnginePage {
     if (!url.isValid()) return false;
     for (const char* name : kLinkSchemes)
       if (url.scheme() == QLatin1String(name)) return false;
-    return model_.page_navigation(url.toString().toStdString());
+    if (!model_.page_navigation(url.toString().toStdString())) return false;
+    if (main_frame && is_code_page_page(url)) {
+      QTimer::singleShot(0, this, [this, url] { open(url); });
+      return false;
+    }
+    return true;
   }
 
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                 const QString&) override {
-    if (message.startsWith(kReport)) model_.page_navigation(message.mid(kReport.size()).toStdString());
+    if (message.startsWith(kReport)) {
+      model_.page_navigation(message.mid(kReport.size()).toStdString());
+    } else if (message.startsWith(kContextReport) && model_.hooked()) {
+      // The program's menu runs its own event loop: not inside the engine's
+      // call.
+      const std::string href = message.mid(kContextReport.size()).toStdString();
+      QTimer::singleShot(0, this, [this, href] { model_.context_menu(href); });
+    }
   }
 
   void javaScriptAlert(const QUrl& origin, const QString& msg) override {
@@ -137,7 +292,15 @@ class PanelPage final : public QWebEnginePage {
   QWebEnginePage* createWindow(WebWindowType) override;
 
  private:
+  void shown() {
+    if (on_shown) on_shown();
+  }
+
   Browser& model_;
+  QUrl failed_url_;
+  std::optional<QPointF> keep_scroll_;
+  bool own_page_pending_ = false;
+  bool own_page_loading_ = false;
 };
 
 // A page that a link opening a new window made: its first address goes
@@ -165,17 +328,24 @@ QWebEnginePage* PanelPage::createWindow(WebWindowType) {
   return new PopupPage(model_, this);
 }
 
-// The view: right clicks go to the hooked document's own menu.
+// The view: a hooked document's right clicks reach its control through the
+// frame script (PanelPage); the others get the engine's own menu.
 class PanelView final : public QWebEngineView {
  public:
   PanelView(Browser& model, QWidget* parent) : QWebEngineView(parent), model_(model) {}
 
+  std::function<void(const std::string&)>* trace = nullptr;
+
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override {
-    QWebEngineContextMenuRequest* request = lastContextMenuRequest();
-    const std::string href = request ? request->linkUrl().toString().toStdString() : std::string();
-    if (!model_.context_menu(href)) return;  // the program showed its own menu
+    if (model_.hooked()) return;
     QMenu* menu = createStandardContextMenu();
+    if (trace && *trace) {
+      std::string line = "menu " + model_.name() + " engine";
+      for (QAction* a : menu->actions())
+        if (!a->isSeparator()) line += " | " + a->text().toStdString();
+      (*trace)(line);
+    }
     menu->setAttribute(Qt::WA_DeleteOnClose, true);
     menu->popup(event->globalPos());
   }
@@ -189,6 +359,20 @@ QtBrowserPanel::QtBrowserPanel(Browser& model, QWidget* parent)
   view_->setPage(page_);
   view_->setContextMenuPolicy(Qt::DefaultContextMenu);
   view_->page()->setBackgroundColor(QColor(0x07, 0x07, 0x07));
+  static_cast<PanelView*>(view_.data())->trace = &on_trace;
+  page_->on_shown = [this] {
+    if (!on_trace || !view_) return;
+    const QPoint at = view_->mapToGlobal(QPoint(0, 0));
+    const QString where = QStringLiteral("at %1,%2 %3x%4 ")
+                              .arg(at.x()).arg(at.y()).arg(view_->width()).arg(view_->height());
+    QPointer<QWebEngineView> view = view_;
+    page_->runJavaScript(QString::fromUtf8(kPageSummary), QWebEngineScript::ApplicationWorld,
+                         [this, view, where](const QVariant& summary) {
+                           if (view && on_trace)
+                             on_trace("page " + model_.name() + " " +
+                                      (where + summary.toString()).toStdString());
+                         });
+  };
 }
 
 QtBrowserPanel::~QtBrowserPanel() {
@@ -205,17 +389,33 @@ QUrl QtBrowserPanel::to_qurl(std::string_view url) {
 
 void QtBrowserPanel::load(std::string_view url) {
   if (on_load) on_load(std::string(url));
-  if (view_) view_->load(to_qurl(url));
+  if (!view_) return;
+  page_->prepare_load();
+  page_->open(to_qurl(url));
 }
 
 void QtBrowserPanel::write_document(std::string_view html) {
-  if (view_)
-    view_->setHtml(QString::fromUtf8(html.data(), static_cast<int>(html.size())),
-                   QUrl(QStringLiteral("about:blank")));
+  if (!view_) return;
+  page_->prepare_load();  // a failure page still to come would cover it
+  // Text in UTF-8 with its charset: no guess either.
+  view_->setHtml(QString::fromUtf8(html.data(), static_cast<int>(html.size())),
+                 QUrl(QStringLiteral("about:blank")));
 }
 
 void QtBrowserPanel::reload() {
-  if (view_) view_->reload();
+  if (!view_) return;
+  // The failure page: try its address again.
+  if (const QUrl failed = page_->failed_url(); !failed.isEmpty()) {
+    page_->prepare_load();
+    page_->open(failed);
+    return;
+  }
+  // A code-page page is shown from its bytes: read them anew.
+  if (const QUrl url = view_->url(); is_code_page_page(url)) {
+    page_->reread(url);
+    return;
+  }
+  view_->reload();
 }
 
 void QtBrowserPanel::back() {

@@ -6,6 +6,21 @@
 // acceptNavigationRequest, link-protocol addresses through a script in
 // every frame that reports them (with their text exactly as the page wrote
 // it) and stops them, since they never load.
+//
+// The list pages the program writes into the application folder are in
+// the code page and declare no charset. Loaded as files, Chromium's charset
+// detector decides how to read them, whatever the default text encoding
+// says, and short pages of Chinese names come out as Latin-1. They are
+// loaded with their bytes and an explicit charset instead, their file
+// address kept as the document's address.
+//
+// A panel whose control has no NavigateError handler of its own shows a page
+// of the program's own where the engine would show its error page; its
+// DownloadBegin and DownloadComplete are not raised for that page.
+//
+// Right clicks: the same frame script reports the link under the pointer on
+// every right click, also where the page stops the engine's menu; a hooked
+// document's control gets it, and the engine's menu stays closed.
 #pragma once
 
 #include <QPointer>
@@ -28,6 +43,14 @@ namespace tav::qt {
 // application object exists (register_link_schemes).
 extern const char* const kLinkSchemes[6];
 void register_link_schemes();
+// The charset of the pages the program writes (the ANSI code page).
+inline constexpr char kPageCharset[] = "GBK";
+// Whether an address is a page the program writes in the code page: an
+// .htm or .html file directly in the application folder.
+bool is_code_page_page(const QUrl& url);
+// The page shown where a load failed (file: a local file could not be
+// read; otherwise the server could not be reached).
+QString failure_page(bool local_file);
 // The profile every panel shares: no storage on disk, GBK as the default
 // text encoding, the link-protocol script, the schemes' handler.
 QWebEngineProfile* panel_profile();
@@ -52,6 +75,11 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   QWebEngineView* view() const { return view_; }
   // Told of every address the panel loads.
   std::function<void(const std::string&)> on_load;
+  // When set, told (for the trace) after every finished load what the page
+  // shows: where the panel stands on the screen, the document's charset,
+  // its text and its visible links with their boxes; and of the engine's
+  // own menu when it opens.
+  std::function<void(const std::string&)> on_trace;
   Browser& model() const { return model_; }
 
   // An address as the program gives it: a local path becomes a file URL.

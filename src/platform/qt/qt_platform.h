@@ -11,6 +11,7 @@
 #include "platform/posix/posix_network_adapters.h"
 #include "platform/posix/posix_system.h"
 #include "platform/qt/qt_services.h"
+#include "platform/qt/qt_single_instance.h"
 #include "platform/qt/qt_windows.h"
 #include "suite/registry/file_component_registry.h"
 

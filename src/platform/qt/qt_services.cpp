@@ -1,20 +1,18 @@
 #include "platform/qt/qt_services.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <cstdlib>
 
 #include "base/text.h"
+#include "platform/qt/qt_windows.h"
 
 namespace tav::qt {
 
@@ -28,6 +26,7 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 
 MsgAnswer QtDialogs::message_box(std::string_view text, std::string_view title,
                                  MsgButtons buttons, MsgIcon icon) {
+  QtWindows::release_pointer_for_modal();
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(qs(title));
   box.setText(qs(text));
@@ -61,12 +60,14 @@ QString QtDialogs::qt_filter(std::string_view filter) {
 }
 
 std::string QtDialogs::open_file(std::string_view filter, std::string_view title) {
+  QtWindows::release_pointer_for_modal();
   const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), qs(title),
                                                     QString(), qt_filter(filter));
   return file.toStdString();
 }
 
 std::string QtDialogs::choose_folder(std::string_view initial_folder, std::string_view prompt) {
+  QtWindows::release_pointer_for_modal();
   const QString folder = QFileDialog::getExistingDirectory(
       QApplication::activeWindow(), prompt.empty() ? QStringLiteral("请选择文件夹") : qs(prompt),
       qs(initial_folder));
@@ -168,76 +169,13 @@ void QtTray::show_balloon(std::string_view title, std::string_view text) {
   if (icon_) icon_->showMessage(qs(title), qs(text), QSystemTrayIcon::Information);
 }
 
+bool QtTray::shown() const {
+  return icon_ && icon_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void QtTray::remove() {
   if (icon_) icon_->hide();
   icon_.reset();
-}
-
-// Single instance ---------------------------------------------------------------
-
-QtSingleInstance::QtSingleInstance(const std::string& app_folder) {
-  const QByteArray hash =
-      QCryptographicHash::hash(QByteArray::fromStdString(app_folder), QCryptographicHash::Sha1)
-          .toHex()
-          .left(12);
-  key_ = QStringLiteral("Tavori-BA1-") + QString::fromLatin1(hash);
-}
-
-QtSingleInstance::~QtSingleInstance() { withdraw(); }
-
-bool QtSingleInstance::another_running() {
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty()) dir = QDir::tempPath();
-  lock_ = std::make_unique<QLockFile>(dir + "/" + key_ + ".lock");
-  lock_->setStaleLockTime(0);  // a lock of a process that died is stale
-  if (lock_->tryLock(100)) return false;
-  // Locked by a live process: another instance, unless it does not answer.
-  QLocalSocket probe;
-  probe.connectToServer(key_);
-  const bool answers = probe.waitForConnected(1000);
-  probe.abort();
-  if (answers) return true;
-  lock_->removeStaleLockFile();
-  return !lock_->tryLock(100);
-}
-
-void QtSingleInstance::serve(std::function<void(const std::string&)> on_execute) {
-  handler_ = std::move(on_execute);
-  server_ = std::make_unique<QLocalServer>();
-  QLocalServer::removeServer(key_);
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(key_)) return;
-  QObject::connect(server_.get(), &QLocalServer::newConnection, this, [this] {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-      auto* buffer = new QByteArray;
-      QObject::connect(socket, &QLocalSocket::readyRead, socket,
-                       [socket, buffer] { buffer->append(socket->readAll()); });
-      QObject::connect(socket, &QLocalSocket::disconnected, this, [this, socket, buffer] {
-        buffer->append(socket->readAll());
-        const std::string command = buffer->toStdString();
-        delete buffer;
-        socket->deleteLater();
-        if (handler_) handler_(command);
-      });
-    }
-  });
-}
-
-void QtSingleInstance::withdraw() {
-  if (server_) server_->close();
-  server_.reset();
-  handler_ = nullptr;
-}
-
-bool QtSingleInstance::send(std::string_view command_line) {
-  QLocalSocket socket;
-  socket.connectToServer(key_);
-  if (!socket.waitForConnected(2000)) return false;
-  socket.write(command_line.data(), static_cast<qint64>(command_line.size()));
-  socket.waitForBytesWritten(2000);
-  socket.disconnectFromServer();
-  if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(1000);
-  return true;
 }
 
 }  // namespace tav::qt

@@ -1,9 +1,7 @@
 // Desktop services on Qt: dialogs, the screen, the event loop, text
-// metrics, skin images, the tray icon and the single-instance channel.
+// metrics, skin images and the tray icon.
 #pragma once
 
-#include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -15,7 +13,6 @@
 #include "platform/event_loop.h"
 #include "platform/images.h"
 #include "platform/screen.h"
-#include "platform/single_instance.h"
 #include "platform/tray.h"
 
 namespace tav::qt {
@@ -75,27 +72,10 @@ class QtTray final : public QObject, public TrayIcon {
   // drop the icon of a process that ends by themselves: nothing is left
   // behind to sweep.
   void sweep_dead_icons() override {}
+  bool shown() const override;
 
  private:
   std::unique_ptr<QSystemTrayIcon> icon_;
-};
-
-// One running instance per application folder: a lock file tells, a local
-// socket carries a second start's command line to the first.
-class QtSingleInstance final : public QObject, public SingleInstance {
- public:
-  explicit QtSingleInstance(const std::string& app_folder);
-  ~QtSingleInstance() override;
-  bool another_running() override;
-  void serve(std::function<void(const std::string&)> on_execute) override;
-  void withdraw() override;
-  bool send(std::string_view command_line) override;
-
- private:
-  QString key_;
-  std::unique_ptr<QLockFile> lock_;
-  std::unique_ptr<QLocalServer> server_;
-  std::function<void(const std::string&)> handler_;
 };
 
 }  // namespace tav::qt

@@ -13,8 +13,15 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#ifdef TAVORI_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 #include "forms/browser.h"
 #include "forms/player_site.h"
@@ -40,13 +47,40 @@ int shift_mask(Qt::KeyboardModifiers m) {
          ((m & Qt::AltModifier) ? 4 : 0);
 }
 
-MouseEvent mouse_event(const QMouseEvent* e, bool pressed_button) {
+// The position comes in the control's own units: pixels, or twips for
+// labels (scale 15), whose coordinates are those of their container.
+MouseEvent mouse_event(const QMouseEvent* e, bool pressed_button, int scale = 1) {
   MouseEvent m;
   m.button = pressed_button ? button_mask(e->button()) : button_mask(e->buttons());
   m.shift = shift_mask(e->modifiers());
-  m.x = static_cast<int>(e->position().x());
-  m.y = static_cast<int>(e->position().y());
+  m.x = static_cast<int>(e->position().x()) * scale;
+  m.y = static_cast<int>(e->position().y()) * scale;
   return m;
+}
+
+// The buttons the pointer really holds. While the window manager moves or
+// resizes a window it holds the pointer, and the release never reaches the
+// toolkit, whose own idea of the buttons then stays "held".
+Qt::MouseButtons pointer_buttons() {
+#ifdef TAVORI_HAVE_XCB
+  if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+    xcb_connection_t* c = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (c && screen) {
+      xcb_query_pointer_reply_t* reply =
+          xcb_query_pointer_reply(c, xcb_query_pointer(c, screen->root), nullptr);
+      if (reply) {
+        Qt::MouseButtons b;
+        if (reply->mask & XCB_BUTTON_MASK_1) b |= Qt::LeftButton;
+        if (reply->mask & XCB_BUTTON_MASK_2) b |= Qt::MiddleButton;
+        if (reply->mask & XCB_BUTTON_MASK_3) b |= Qt::RightButton;
+        std::free(reply);
+        return b;
+      }
+    }
+  }
+#endif
+  return QGuiApplication::mouseButtons();
 }
 
 // Key codes as the program knows them (virtual-key codes).
@@ -114,11 +148,16 @@ class ControlWidget final : public QWidget {
   }
   void mousePressEvent(QMouseEvent* e) override {
     pressed_ = true;
-    model_.mouse_down(mouse_event(e, true));
+    // A click outside the panels gives the keys back to the window.
+    if (QWidget* top = window(); top && top->focusPolicy() != Qt::NoFocus)
+      top->setFocus(Qt::MouseFocusReason);
+    model_.mouse_down(mouse_event(e, true, scale()));
   }
-  void mouseMoveEvent(QMouseEvent* e) override { model_.mouse_move(mouse_event(e, false)); }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    model_.mouse_move(mouse_event(e, false, scale()));
+  }
   void mouseReleaseEvent(QMouseEvent* e) override {
-    model_.mouse_up(mouse_event(e, true));
+    model_.mouse_up(mouse_event(e, true, scale()));
     const bool inside = rect().contains(e->position().toPoint());
     if (pressed_ && inside && !double_clicked_ && e->button() == Qt::LeftButton) model_.click();
     pressed_ = double_clicked_ = false;
@@ -126,11 +165,22 @@ class ControlWidget final : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* e) override {
     double_clicked_ = true;
     pressed_ = true;
-    model_.mouse_down(mouse_event(e, true));
+    model_.mouse_down(mouse_event(e, true, scale()));
     model_.dbl_click();
   }
 
+ public:
+  // The pointer is taken away (a modal box opens): the control hears that
+  // the pointer left it, and drops the hover face it shows.
+  void pointer_taken() {
+    pressed_ = double_clicked_ = false;
+    MouseEvent m;
+    m.x = m.y = -1;
+    model_.mouse_move(m);
+  }
+
  private:
+  int scale() const { return model_.kind() == ControlKind::Label ? kTwipsPerPixel : 1; }
   Control& model_;
   bool pressed_ = false;
   bool double_clicked_ = false;
@@ -150,6 +200,8 @@ class FormWindow final : public QWidget {
     pal.setColor(QPalette::Window, QColor(0x07, 0x07, 0x07));
     setPalette(pal);
     setAutoFillBackground(true);
+    // Keys reach the form when no panel has the focus.
+    setFocusPolicy(Qt::ClickFocus);
   }
 
   Form& model() const { return model_; }
@@ -170,6 +222,70 @@ class FormWindow final : public QWidget {
     drag_ = false;
     releaseMouse();
     if (auto f = std::move(drag_finished_)) f();
+  }
+  bool dragging() const { return drag_ || system_drag_; }
+
+  // The window manager moves or resizes the window until the left button is
+  // up; it holds the pointer meanwhile, so the end is seen by polling the
+  // pointer. Afterwards the window takes the model's geometry again (the
+  // model may have refused a size below its minimum) and the buttons the
+  // toolkit still believes held are not passed on until the next press.
+  void watch_system_drag(bool move, std::function<void()> finished) {
+    system_drag_ = true;
+    auto* poll = new QTimer(this);
+    auto done = std::make_shared<std::function<void()>>(std::move(finished));
+    auto polls = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, this, [this, move, poll, done, polls] {
+      if ((pointer_buttons() & Qt::LeftButton) && ++*polls < 6000) return;
+      poll->stop();
+      poll->deleteLater();
+      system_drag_ = false;
+      stale_buttons_ = true;
+      // The window manager moves from where the pointer was when it heard
+      // of the move, not from the press: the steps before are made up
+      // (unless it maximised the window on the way).
+      if (move && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        move_with_pointer();
+      sync_to_model();
+      if (*done) (*done)();
+    });
+    poll->start(20);
+  }
+  // Where the button was released before the move could start: the window
+  // goes where the pointer took it since the press.
+  void move_with_pointer() {
+    if (!press_known_) return;
+    const QPoint d = QCursor::pos() - press_global_;
+    if (!d.isNull()) move(press_geometry_.topLeft() + d);
+  }
+  void forget_held_buttons() { stale_buttons_ = true; }
+  void sync_to_model() {
+    if (model_.window_state() != WindowState::Normal) return;
+    const QRect g(model_.left() / 15, model_.top() / 15, model_.scale_width(),
+                  model_.scale_height());
+    if (geometry().size() != g.size()) {
+      applying = true;
+      resize(g.size());
+      applying = false;
+    }
+  }
+  // The smallest size the model keeps: the limits it installed, raised to
+  // what it restored when the window was made smaller, lowered again when
+  // it makes itself smaller.
+  void apply_size_limits() {
+    const SizeLimits& l = model_.size_limits();
+    if (!l.installed) return;
+    const int own_w = model_.scale_width(), own_h = model_.scale_height();
+    if (model_.window_state() == WindowState::Normal) {
+      kept_min_.setWidth(std::min(kept_min_.width(), own_w));
+      kept_min_.setHeight(std::min(kept_min_.height(), own_h));
+    }
+    const int min_w = std::max(l.min_track_width, kept_min_.width());
+    const int min_h = std::max(l.min_track_height, kept_min_.height());
+    const int max_w = l.max_width > 0 ? std::max(l.max_width, min_w) : QWIDGETSIZE_MAX;
+    const int max_h = l.max_height > 0 ? std::max(l.max_height, min_h) : QWIDGETSIZE_MAX;
+    setMinimumSize(min_w, min_h);
+    setMaximumSize(max_w, max_h);
   }
 
  protected:
@@ -192,23 +308,37 @@ class FormWindow final : public QWidget {
     e->ignore();
     if (model_.on_close_request) model_.on_close_request();
   }
-  void mousePressEvent(QMouseEvent* e) override { model_.mouse_down(mouse_event(e, true)); }
+  void mousePressEvent(QMouseEvent* e) override {
+    stale_buttons_ = false;
+    press_known_ = true;
+    press_global_ = e->globalPosition().toPoint();
+    press_geometry_ = geometry();
+    model_.mouse_down(mouse_event(e, true));
+  }
   void mouseMoveEvent(QMouseEvent* e) override {
     if (drag_) {
       manual_drag();
       return;
     }
-    model_.mouse_move(mouse_event(e, false));
+    if (system_drag_) return;  // the window manager has it
+    MouseEvent m = mouse_event(e, false);
+    if (stale_buttons_) m.button = 0;
+    model_.mouse_move(m);
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
     if (drag_) {
       end_drag();
       return;
     }
+    stale_buttons_ = false;
     model_.mouse_up(mouse_event(e, true));
   }
   void mouseDoubleClickEvent(QMouseEvent*) override { model_.dbl_click(); }
   void keyPressEvent(QKeyEvent* e) override {
+    // A page passes on the keys it does not use: they were typed in the
+    // page, not on the window.
+    for (QWidget* f = QApplication::focusWidget(); f && f != this; f = f->parentWidget())
+      if (qobject_cast<QWebEngineView*>(f)) return;
     if (const int key = virtual_key(e->key())) model_.key_down(key, shift_mask(e->modifiers()));
   }
 
@@ -217,6 +347,24 @@ class FormWindow final : public QWidget {
     if (applying || !isVisible()) return;
     const QRect g = geometry();
     model_.backend_resized(g.x(), g.y(), g.width(), g.height());
+    // The model kept a larger size than the one asked for: that is its
+    // minimum, and the window manager is told so.
+    if (model_.window_state() == WindowState::Normal && model_.size_limits().installed) {
+      bool raised = false;
+      if (model_.scale_width() > g.width() && model_.scale_width() > kept_min_.width()) {
+        kept_min_.setWidth(model_.scale_width());
+        raised = true;
+      }
+      if (model_.scale_height() > g.height() && model_.scale_height() > kept_min_.height()) {
+        kept_min_.setHeight(model_.scale_height());
+        raised = true;
+      }
+      if (raised) {
+        applying = true;
+        apply_size_limits();
+        applying = false;
+      }
+    }
   }
   void manual_drag() {
     const QPoint d = QCursor::pos() - drag_start_;
@@ -234,6 +382,12 @@ class FormWindow final : public QWidget {
   }
 
   Form& model_;
+  bool system_drag_ = false;
+  bool stale_buttons_ = false;
+  bool press_known_ = false;
+  QPoint press_global_;
+  QRect press_geometry_;
+  QSize kept_min_{0, 0};
   bool drag_ = false;
   Qt::Edges drag_edges_;
   QPoint drag_start_;
@@ -268,8 +422,31 @@ class PlayerHost final : public QWidget {
     delete message_;
     message_ = nullptr;
   }
+  // The player's video becomes a window of its own in full screen: it covers
+  // the whole screen, also where no window manager does that for it.
+  void watch_full_screen(QWidget* video) {
+    video_ = video;
+    video->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (o == video_ && (e->type() == QEvent::WindowStateChange || e->type() == QEvent::Show)) {
+      QWidget* v = video_;
+      if (v->isWindow() && (v->windowState() & Qt::WindowFullScreen)) {
+        QScreen* s = window()->screen();
+        if (!s) s = QGuiApplication::primaryScreen();
+        if (s && v->geometry() != s->geometry()) {
+          v->setGeometry(s->geometry());
+          v->raise();
+        }
+      }
+    }
+    return QWidget::eventFilter(o, e);
+  }
 
  private:
+  QPointer<QWidget> video_;
   QPointer<QLabel> message_;
 };
 
@@ -334,6 +511,7 @@ QWidget* QtWindows::make_widget(Control& control, QWidget* parent) {
         panel->on_load = [this, &browser](const std::string& url) {
           trace("navigate " + browser.name() + " " + url);
         };
+        panel->on_trace = [this](const std::string& line) { trace(line); };
       }
       QWidget* view = panel->view();
       browser.set_panel(panel.get());
@@ -402,6 +580,7 @@ void QtWindows::make_player(PlayerSite& site, QWidget* host) {
   if (QWidget* w = player->widget()) {
     host->layout()->addWidget(w);
     w->show();
+    view->watch_full_screen(w);
   }
   if (trace_) {
     traced_player_ = std::make_unique<TracingPlayer>(player->control(), *this);
@@ -484,10 +663,7 @@ void QtWindows::apply_form(Form& form, Change what) {
         if (w->isVisible()) w->showMinimized();
       } else {
         if (w->isMinimized()) w->showNormal();
-        if (form.size_limits().installed) {
-          w->setMinimumSize(form.size_limits().min_track_width, form.size_limits().min_track_height);
-          w->setMaximumSize(form.size_limits().max_width, form.size_limits().max_height);
-        }
+        w->apply_size_limits();
         if (w->geometry() != g) w->setGeometry(g);
       }
       break;
@@ -581,16 +757,41 @@ void QtWindows::release_capture() {
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
 }
 
+void QtWindows::release_pointer_for_modal() {
+  QWidget* grabber = QWidget::mouseGrabber();
+  if (!grabber) return;
+  grabber->releaseMouse();
+  if (auto* window = dynamic_cast<FormWindow*>(grabber)) {
+    window->end_drag();
+  } else if (auto* control = dynamic_cast<ControlWidget*>(grabber)) {
+    control->pointer_taken();
+  }
+  if (QWidget* left = QWidget::mouseGrabber()) left->releaseMouse();
+}
+
 void QtWindows::start_system_move(Form& form) {
   FormWindow* w = window_of(form);
-  if (!w) return;
-  if (w->windowHandle() && w->windowHandle()->startSystemMove()) return;
+  if (!w || w->dragging()) return;  // one move per press
+  if (!(pointer_buttons() & Qt::LeftButton)) {
+    // The button is up already: a move started now would follow the
+    // pointer until the next click.
+    w->move_with_pointer();
+    w->forget_held_buttons();
+    return;
+  }
+  // The window catches up with the pointer, which may have gone on since
+  // the press.
+  w->move_with_pointer();
+  if (w->windowHandle() && w->windowHandle()->startSystemMove()) {
+    w->watch_system_drag(true, nullptr);
+    return;
+  }
   w->begin_manual_drag(Qt::Edges(), nullptr);
 }
 
 void QtWindows::start_system_resize(Form& form, HitCode edge, std::function<void()> finished) {
   FormWindow* w = window_of(form);
-  if (!w) return;
+  if (!w || w->dragging()) return;
   Qt::Edges edges;
   switch (edge) {
     case HitCode::Left: edges = Qt::LeftEdge; break;
@@ -603,25 +804,16 @@ void QtWindows::start_system_resize(Form& form, HitCode edge, std::function<void
     case HitCode::BottomRight: edges = Qt::BottomEdge | Qt::RightEdge; break;
     default: return;
   }
+  if (!(pointer_buttons() & Qt::LeftButton)) return;  // a click on the border, no drag
   if (w->windowHandle() && w->windowHandle()->startSystemResize(edges)) {
-    // The window manager resizes: it is over once the button is up.
-    auto* poll = new QTimer(w);
-    auto done = std::make_shared<std::function<void()>>(std::move(finished));
-    auto started = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, w, [poll, done, started] {
-      if (QGuiApplication::mouseButtons() == Qt::NoButton || ++*started > 600) {
-        poll->stop();
-        poll->deleteLater();
-        if (*done) (*done)();
-      }
-    });
-    poll->start(100);
+    w->watch_system_drag(false, std::move(finished));
     return;
   }
   w->begin_manual_drag(edges, std::move(finished));
 }
 
 void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
+  release_pointer_for_modal();
   QMenu popup;
   popup.setStyleSheet(
       "QMenu{background:#151515;color:#C8C8B0;border:1px solid #2A2929;font-size:12px;}"
@@ -644,10 +836,27 @@ void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
     Form* f = &owner;
     if (FormWindow* w = window_of(*f)) where = w->mapToGlobal(QPoint(at->x, at->y));
   }
+  if (trace_) {
+    // Once it stands on the screen: its items, enabled or not, and where.
+    QTimer::singleShot(0, &popup, [this, &popup, &menu] {
+      std::string line = "menu " + menu.name + " shown";
+      for (QAction* a : popup.actions()) {
+        if (a->isSeparator()) continue;
+        const QRect r = popup.actionGeometry(a).translated(popup.geometry().topLeft());
+        line += " | " + a->text().toStdString() + (a->isEnabled() ? " on " : " off ") +
+                std::to_string(r.x()) + "," + std::to_string(r.y()) + "," +
+                std::to_string(r.width()) + "," + std::to_string(r.height());
+      }
+      trace(line);
+    });
+  }
   QAction* chosen = popup.exec(where);
-  if (!chosen) return;
-  const auto it = items.find(chosen);
-  if (it == items.end()) return;
+  const auto it = chosen ? items.find(chosen) : items.end();
+  if (it == items.end()) {
+    trace("menu " + menu.name + " closed");
+    return;
+  }
+  trace("menu " + menu.name + " chose " + it->second);
   if (const MenuItem* item = menu.find(it->second)) item->click();
 }
 

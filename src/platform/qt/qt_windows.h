@@ -54,6 +54,11 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   void set_trace(const std::string& path);
   void trace(const std::string& line);
 
+  // Ends any pointer capture before a modal box, a file dialog or a menu
+  // takes the input: the box could not be answered with the mouse else. The
+  // control that held the capture hears that the pointer left it.
+  static void release_pointer_for_modal();
+
   static QWidget* widget_of(const Control& control);
   static FormWindow* window_of(const Form& form);
   // Why the player could not be made, or "" (shown in the player area).

@@ -1,0 +1,206 @@
+// The installed program: `cmake --install` into a temporary prefix, the
+// desktop entry validated, and the program started from the prefix by two
+// users (each a home of their own) who each play a film against
+// tavori-server under Xvfb and keep their own lists.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "desktop_session.h"
+#include "server_process.h"
+
+namespace tav::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs a shell command; its exit status and what it printed.
+std::pair<int, std::string> run(const std::string& command) {
+  std::string out;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return {-1, ""};
+  char buffer[4096];
+  while (std::size_t n = fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+  const int status = pclose(p);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string shell_quoted(const std::string& s) { return "'" + s + "'"; }
+
+// One user of the installed program: a home, configuration, data and
+// runtime folder of their own.
+class User {
+ public:
+  User(const TempDir& root, const std::string& name, const Xvfb& x, std::string origin,
+       std::string prefix)
+      : x_(x), origin_(std::move(origin)), prefix_(std::move(prefix)) {
+    home_ = root.file(name);
+    for (const char* sub : {"", "/run", "/.config"}) fs::create_directories(home_ + sub);
+    fs::permissions(home_ + "/run", fs::perms::owner_all);
+  }
+  ~User() { stop(); }
+
+  void start(const std::vector<std::string>& args, const std::string& trace) {
+    std::vector<std::string> argv = {prefix_ + "/bin/tavori", "--server-base=" + origin_ + "/box/",
+                                     "--trace=" + home_ + "/" + trace};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = launch(argv,
+                  {"DISPLAY=" + x_.display(), "HOME=" + home_, "XDG_CONFIG_HOME=" + home_ + "/.config",
+                   "XDG_DATA_HOME=", "XDG_RUNTIME_DIR=" + home_ + "/run", "QTWEBENGINE_DISABLE_SANDBOX=1",
+                   "QT_QPA_PLATFORM=xcb"},
+                  home_, home_ + "/output.txt");
+  }
+  void stop() {
+    end_group(pid_);
+    pid_ = -1;
+  }
+  bool wait_traced(const std::string& trace, const std::string& part, double seconds) const {
+    return wait_for([&] { return read_file(home_ + "/" + trace).find(part) != std::string::npos; }, seconds);
+  }
+  // The user's application folder.
+  std::string folder() const { return home_ + "/.local/share/tavori"; }
+  std::string file(const std::string& name) const { return read_file(folder() + "/" + name); }
+  std::string registry() const { return read_file(home_ + "/.config/tavori-suite/registry.ini"); }
+  std::string output() const { return read_file(home_ + "/output.txt"); }
+  std::string trace(const std::string& name) const { return read_file(home_ + "/" + name); }
+
+ private:
+  const Xvfb& x_;
+  std::string origin_;
+  std::string prefix_;
+  std::string home_;
+  pid_t pid_ = -1;
+};
+
+class Installed : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // `cmake --install` writes the list of installed files into the build
+    // folder: keep the one a real installation left there.
+    manifest_ = std::string(TAVORI_BUILD_DIR) + "/install_manifest.txt";
+    if (fs::exists(manifest_)) saved_manifest_ = read_file(manifest_);
+    prefix_ = root_.file("prefix");
+  }
+  void TearDown() override {
+    if (saved_manifest_) {
+      std::ofstream(manifest_, std::ios::binary | std::ios::trunc) << *saved_manifest_;
+    } else {
+      std::error_code ec;
+      fs::remove(manifest_, ec);
+    }
+  }
+  std::vector<std::string> manifest() const {
+    std::vector<std::string> files;
+    std::istringstream in(read_file(manifest_));
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) files.push_back(line);
+    return files;
+  }
+
+  TempDir root_;
+  std::string prefix_;
+  std::string manifest_;
+  std::optional<std::string> saved_manifest_;
+};
+
+TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
+  const auto [installed, install_output] =
+      run(shell_quoted(TAVORI_CMAKE) + " --install " + shell_quoted(TAVORI_BUILD_DIR) + " --prefix " + shell_quoted(prefix_));
+  ASSERT_EQ(installed, 0) << install_output;
+
+  const std::string lib = prefix_ + "/lib/tavori";
+  for (const char* name : {"tavori", "regsvr32", "i.gif", "tavori-installed", "Qvod/QvodInsert.dll",
+                           "tavori-server", "catalogue.txt", "make_media.sh"})
+    EXPECT_TRUE(fs::exists(lib + "/" + name)) << name;
+  EXPECT_FALSE(fs::exists(lib + "/Qvod/QvodPlayer.xml"));
+  EXPECT_EQ(fs::canonical(prefix_ + "/bin/tavori"), fs::canonical(lib + "/tavori"));
+  EXPECT_EQ(fs::canonical(prefix_ + "/bin/tavori-server"), fs::canonical(lib + "/tavori-server"));
+  for (const char* size : {"48x48", "256x256"})
+    EXPECT_TRUE(fs::exists(prefix_ + "/share/icons/hicolor/" + size + "/apps/tavori.png")) << size;
+
+  const std::string desktop = prefix_ + "/share/applications/tavori.desktop";
+  const auto [valid, complaints] = run("desktop-file-validate " + shell_quoted(desktop));
+  EXPECT_EQ(valid, 0) << complaints;
+  EXPECT_EQ(complaints, "");
+  const std::string entry = read_file(desktop);
+  EXPECT_NE(entry.find("\nExec=" + prefix_ + "/bin/tavori %U\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("x-scheme-handler/qvod;"), std::string::npos);
+  EXPECT_NE(entry.find("video/mp4;"), std::string::npos);
+  EXPECT_NE(entry.find("\nName[zh_CN]="), std::string::npos);
+  // The desktop's file associations take the program for films and qvod links.
+  TempDir applications;
+  fs::copy_file(desktop, applications.file("tavori.desktop"));
+  const auto [indexed, index_output] = run("update-desktop-database " + shell_quoted(applications.str()));
+  ASSERT_EQ(indexed, 0) << index_output;
+  const std::string cache = applications.read("mimeinfo.cache");
+  for (const char* type : {"video/mp4", "video/x-matroska", "application/vnd.rn-realmedia", "x-scheme-handler/qvod"})
+    EXPECT_NE(cache.find(std::string("\n") + type + "=tavori.desktop;"), std::string::npos) << type << "\n" << cache;
+
+  // Two users play a film each, at the same time.
+  Xvfb x;
+  ASSERT_TRUE(x.ready());
+  TempDir media;
+  const std::string films[] = {media.file("甲 的片.mp4"), media.file("乙 的片.mp4")};
+  for (const std::string& film : films) {
+    const auto [made, ffmpeg] = run(
+        "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=15:duration=30 "
+        "-f lavfi -i sine=frequency=440:duration=30 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+        "-c:a aac -shortest -movflags +faststart " + shell_quoted(film));
+    ASSERT_EQ(made, 0) << ffmpeg;
+  }
+  ServerProcess server(ServerProcess::later);
+  ASSERT_TRUE(server.start({"--catalogue", lib + "/catalogue.txt", "--media", media.str()})) << server.output();
+
+  User a(root_, "a", x, server.origin(), prefix_);
+  User b(root_, "b", x, server.origin(), prefix_);
+  User* users[] = {&a, &b};
+  // The first start makes the user's folder and registers the user's own
+  // copy of the player library in the background.
+  for (User* u : users) {
+    u->start({}, "first-trace.txt");
+    ASSERT_TRUE(u->wait_traced("first-trace.txt", "BA1 shown", 60)) << u->output();
+    EXPECT_TRUE(wait_for([&] { return u->registry().find(u->folder() + "/Qvod/QvodInsert.dll") != std::string::npos; }, 30))
+        << u->registry();
+    u->stop();
+  }
+  for (int i = 0; i < 2; ++i) {
+    users[i]->start({films[i]}, "trace.txt");
+    ASSERT_TRUE(users[i]->wait_traced("trace.txt", "zhun caption 播放中(", 60))
+        << users[i]->trace("trace.txt") << users[i]->output();
+  }
+  for (int i = 0; i < 2; ++i) {
+    const User& u = *users[i];
+    EXPECT_TRUE(wait_for([&] { return u.file("date_f.dat").size() > 2; }, 10));
+    EXPECT_NE(u.file("date_f.dat").find(".mp4|" + media.str()), std::string::npos) << u.file("date_f.dat");
+    EXPECT_TRUE(fs::exists(u.folder() + "/config.ini"));
+    EXPECT_TRUE(fs::exists(u.folder() + "/c.htm"));
+    EXPECT_TRUE(fs::exists(u.folder() + "/Qvod/QvodPlayer.xml"));
+  }
+  // Each keeps their own lists.
+  EXPECT_NE(a.file("date_f.dat"), b.file("date_f.dat"));
+  EXPECT_NE(a.folder(), b.folder());
+  // Nothing was written beside the installed program.
+  for (const char* name : {"config.ini", "date.dat", "date_f.dat", "c.htm", "f.htm", "Qvod/QvodPlayer.xml"})
+    EXPECT_FALSE(fs::exists(lib + "/" + name)) << name;
+  a.stop();
+  b.stop();
+  server.stop();
+
+  // Uninstalling: every file the manifest lists goes, and nothing else of
+  // the prefix is left but empty folders.
+  for (const std::string& file : manifest()) {
+    EXPECT_EQ(file.rfind(prefix_ + "/", 0), 0u) << file;
+    std::error_code ec;
+    fs::remove(file, ec);
+  }
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(prefix_))
+    if (!e.is_directory()) left.push_back(e.path().string());
+  EXPECT_TRUE(left.empty()) << left.front();
+}
+
+}  // namespace
+}  // namespace tav::test
