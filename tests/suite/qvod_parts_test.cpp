@@ -155,7 +155,7 @@ TEST(DownloadTest, FetchesWholeFileAndReportsProgress) {
   const std::string bytes = pattern_bytes(300000);
   server.add("/seed/abc", bytes, 600000);  // about half a second
   const fs::path target = suite_test::fresh_folder("save") / "new folder" / "a.mp4";
-  Download d({server.base() + "/seed/abc", target.string(), 300000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 300000, false, {}});
   int seen_progress = 0, seen_speed = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!d.finished() && std::chrono::steady_clock::now() < end) {
@@ -178,7 +178,7 @@ TEST(DownloadTest, ResumesAPartialFile) {
   server.add("/seed/abc", bytes);
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   suite_test::write_file(target, bytes.substr(0, 123456));
-  Download d({server.base() + "/seed/abc", target.string(), 200000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 200000, false, {}});
   ASSERT_TRUE(wait_finished(d, 10000));
   ASSERT_EQ(d.state(), Download::State::Complete) << d.error();
   EXPECT_EQ(suite_test::read_file(target), bytes);
@@ -189,7 +189,7 @@ TEST(DownloadTest, CompleteFileIsNotFetchedAgain) {
   suite_test::SeedServer server;
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   suite_test::write_file(target, pattern_bytes(1000));
-  Download d({server.base() + "/seed/abc", target.string(), 1000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 1000, false, {}});
   EXPECT_EQ(d.state(), Download::State::Complete);
   EXPECT_EQ(d.per_mille(), 1000);
   EXPECT_EQ(server.requests("/seed/abc"), 0);
@@ -201,7 +201,7 @@ TEST(DownloadTest, LargerFileOfThatNameIsLeftAlone) {
   const fs::path target = suite_test::fresh_folder("save") / "mine.mp4";
   const std::string mine = pattern_bytes(5000);
   suite_test::write_file(target, mine);
-  Download d({server.base() + "/seed/abc", target.string(), 1000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 1000, false, {}});
   ASSERT_TRUE(wait_finished(d, 5000));
   EXPECT_EQ(d.state(), Download::State::Failed);
   EXPECT_EQ(suite_test::read_file(target), mine);
@@ -212,7 +212,7 @@ TEST(DownloadTest, MissingSeedFailsWithoutRetrying) {
   suite_test::SeedServer server;
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   const auto start = std::chrono::steady_clock::now();
-  Download d({server.base() + "/seed/nothere", target.string(), 1000, false});
+  Download d({server.base() + "/seed/nothere", target.string(), 1000, false, {}});
   ASSERT_TRUE(wait_finished(d, 5000));
   EXPECT_EQ(d.state(), Download::State::Failed);
   EXPECT_NE(d.error().find("404"), std::string::npos) << d.error();
@@ -227,7 +227,7 @@ TEST(DownloadTest, HttpCacheUsesAPartFileUntilComplete) {
   const std::string bytes = pattern_bytes(100000);
   server.add("/media/b.mp4", bytes, 400000);
   const fs::path target = suite_test::fresh_folder("save") / "cache-1.mp4";
-  Download d({server.base() + "/media/b.mp4", target.string(), -1, true});
+  Download d({server.base() + "/media/b.mp4", target.string(), -1, true, {}});
   bool saw_part = false;
   for (int i = 0; i < 500 && !d.finished(); ++i) {
     if (fs::exists(target.string() + ".part")) {
@@ -250,7 +250,7 @@ TEST(DownloadTest, CancelEndsAStalledTransferAtOnce) {
   server.add("/seed/slow", pattern_bytes(1000000), 2000);  // 2 KB/s: minutes
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   auto d = std::make_unique<Download>(
-      DownloadRequest{server.base() + "/seed/slow", target.string(), 1000000, false});
+      DownloadRequest{server.base() + "/seed/slow", target.string(), 1000000, false, {}});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(d->state(), Download::State::Running);
   const auto start = std::chrono::steady_clock::now();
@@ -267,7 +267,7 @@ TEST(DownloadTest, DeadServerIsRetriedThenGivenUpOrCancelledQuickly) {
   }
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   auto d = std::make_unique<Download>(DownloadRequest{
-      "http://127.0.0.1:" + std::to_string(port) + "/seed/x", target.string(), 1000, false});
+      "http://127.0.0.1:" + std::to_string(port) + "/seed/x", target.string(), 1000, false, {}});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(d->state(), Download::State::Running);  // waiting to try again
   EXPECT_EQ(d->speed_kb(), 0);
