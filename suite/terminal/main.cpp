@@ -1,5 +1,5 @@
 // QvodTerminal.exe: the suite's background service, once per user.
-//   QvodTerminal.exe        runs until SIGTERM, SIGINT or SIGHUP
+//   QvodTerminal.exe        runs until SIGTERM, SIGINT or SIGHUP (arguments are ignored)
 // Exit codes: 0 ended, 1 cannot start, 3 another one runs for this user.
 #include <fcntl.h>
 #include <httplib.h>
@@ -59,11 +59,8 @@ bool still_locked(int fd, const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::fprintf(stderr, "QvodTerminal.exe takes no arguments (%s)\n", argv[i]);
-    return 1;
-  }
+int main() {
+  // Arguments (a starter may add its own) are ignored.
   ::signal(SIGPIPE, SIG_IGN);
   // A file size limit makes writes fail (EFBIG) instead of ending the process.
   ::signal(SIGXFSZ, SIG_IGN);

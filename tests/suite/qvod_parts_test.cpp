@@ -7,6 +7,8 @@
 #include "suite/player/address.h"
 #include "suite/player/download.h"
 #include "suite/player/qvod_settings.h"
+#include "suite/player/sha1.h"
+#include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
 namespace {
@@ -274,6 +276,60 @@ TEST(DownloadTest, DeadServerIsRetriedThenGivenUpOrCancelledQuickly) {
   const auto start = std::chrono::steady_clock::now();
   d.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+// --- what the control and the service share ---
+
+TEST(Sha1Test, KnownDigests) {
+  EXPECT_EQ(sha1_hex(""), "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709");
+  EXPECT_EQ(sha1_hex("abc"), "A9993E364706816ABA3E25717850C26C9CD0D89D");
+  // Across the 56-byte padding edge and in pieces.
+  const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(sha1_hex(text), "84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
+  Sha1 pieces;
+  for (char c : text) pieces.add(&c, 1);
+  EXPECT_EQ(pieces.hex(), "84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
+  const fs::path file = suite_test::fresh_folder("sha") / "a";
+  suite_test::write_file(file, std::string(1000000, 'a'));
+  EXPECT_EQ(sha1_file(file.string()), "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
+  EXPECT_EQ(sha1_file((file.parent_path() / "missing").string()), "");
+}
+
+TEST(TerminalLinkTest, EndpointFileRoundTripAndRefusals) {
+  const fs::path folder = suite_test::fresh_folder("run");
+  EXPECT_FALSE(read_terminal_endpoint(folder.string()));
+  ASSERT_TRUE(write_terminal_endpoint(folder.string(), {4321, "abc123", 77}));
+  const auto e = read_terminal_endpoint(folder.string());
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->port, 4321);
+  EXPECT_EQ(e->token, "abc123");
+  EXPECT_EQ(e->pid, 77);
+  EXPECT_EQ(fs::status(folder / kTerminalEndpointName).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  for (const char* bad : {"", "4321", "0 abc 7\n", "70000 abc 7\n", "4321 ab/c 7\n",
+                          "4321 abc 0\n", "4321 abc -5\n"}) {
+    suite_test::write_file(folder / kTerminalEndpointName, bad);
+    EXPECT_FALSE(read_terminal_endpoint(folder.string())) << bad;
+  }
+}
+
+TEST(TerminalLinkTest, FilmStatusRoundTrip) {
+  FilmStatus s;
+  s.state = FilmState::Failed;
+  s.have = 123;
+  s.size = 4567;
+  s.speed_kb = 8;
+  s.error = "two\nlines";
+  const auto back = parse_film_status(format_film_status(s));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->state, FilmState::Failed);
+  EXPECT_EQ(back->have, 123);
+  EXPECT_EQ(back->size, 4567);
+  EXPECT_EQ(back->speed_kb, 8);
+  EXPECT_EQ(back->error, "two lines");
+  EXPECT_FALSE(parse_film_status("sleeping 1 2 3\n"));
+  EXPECT_FALSE(parse_film_status("running 1 2\n"));
+  EXPECT_FALSE(parse_film_status(""));
 }
 
 }  // namespace
