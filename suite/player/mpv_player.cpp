@@ -461,7 +461,8 @@ void MpvPlayer::prebuffer(const std::string& address) {
       if (!q) return;
       const std::string target = settings_.save_folder + q->file_name;
       prebuffered_.insert(target);
-      if (file_size(target) < 0) terminal().fetch(address);  // a larger file is not ours
+      // Saved already, or a larger file of that name that is not ours: nothing to fetch.
+      if (file_size(target) < q->size) terminal().fetch(address);
       return;
     }
     case AddressKind::Http: {
