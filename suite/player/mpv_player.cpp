@@ -608,23 +608,31 @@ void MpvPlayer::on_terminal_changed() {
     }
     return;
   }
-  if (complete && network_) move_to_local(qvod_target_);
+  if (complete && network_) {
+    move_to(qvod_target_, false);
+  } else if (network_ && (phase_ == Phase::Opening || phase_ == Phase::Open)) {
+    // The service was started again (on another port): its stream goes on
+    // from the same place.
+    if (std::string url = terminal_->stream_url(film_qvod_); !url.empty() && url != source_)
+      move_to(url, true);
+  }
 }
 
 // The http film's download is complete.
 void MpvPlayer::on_download_finished() {
   Download* download = film_download();
   if (!download || download->state() != Download::State::Complete || !network_) return;
-  move_to_local(download->request().target);
+  move_to(download->request().target, false);
 }
 
-// The film's download is complete: play on from the file instead of the
-// stream, at the same place, so the film no longer needs the network.
-void MpvPlayer::move_to_local(const std::string& local) {
+// Plays on from another source of the same film at the same place: the
+// file once the download is complete (the film no longer needs the
+// network), or the stream of a service started again.
+void MpvPlayer::move_to(const std::string& source, bool network) {
   switch (phase_) {
     case Phase::Waiting:
-      source_ = local;
-      network_ = false;
+      source_ = source;
+      network_ = network;
       return;
     case Phase::Opening:
     case Phase::Open: {
@@ -632,8 +640,8 @@ void MpvPlayer::move_to_local(const std::string& local) {
       const double at = seek_target_ ? *seek_target_ : known(props_.time_pos, last_position_);
       const bool paused = props_.pause;
       const double length = known(props_.duration, last_duration_);
-      source_ = local;
-      network_ = false;
+      source_ = source;
+      network_ = network;
       if (file_loaded_ || phase_ == Phase::Open) start_at_ = at;
       load();
       swapping_ = true;

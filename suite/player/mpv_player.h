@@ -70,7 +70,7 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   void load();
   void on_download_finished();
   void on_terminal_changed();
-  void move_to_local(const std::string& local);
+  void move_to(const std::string& source, bool network);
   TerminalClient& terminal();
   Download* ensure_download(const DownloadRequest& request);
   Download* film_download() const;

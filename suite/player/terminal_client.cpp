@@ -151,6 +151,7 @@ void TerminalClient::run() {
         // The service went away: asked again once it is back.
         std::lock_guard lock(mutex_);
         endpoint_.reset();
+        link_ = Link::Unknown;
         for (const auto& [ask, address] : asks)
           if (ask == Ask::Fetch && films_.count(address)) asks_.emplace_back(ask, address);
         for (const std::string& address : followed) asks_.emplace_back(Ask::Fetch, address);

@@ -75,11 +75,12 @@ ByteRange byte_range(const std::string& header, std::int64_t size) {
   long long a = -1, b = -1;
   char tail = 0;
   if (header.rfind("bytes=", 0) != 0 || header.find(',') != std::string::npos) return r;
-  const char* spec = header.c_str() + 6;
-  if (std::sscanf(spec, "%lld-%lld%c", &a, &b, &tail) == 2 && a >= 0 && b >= a) {
-  } else if (std::sscanf(spec, "%lld-%c", &a, &tail) == 1 && a >= 0) {
+  const char* text = header.c_str() + 6;
+  if (std::sscanf(text, "%lld-%lld%c", &a, &b, &tail) == 2 && a >= 0 && b >= a) {
+    // a-b as it is
+  } else if (std::sscanf(text, "%lld-%c", &a, &tail) == 1 && a >= 0) {
     b = size - 1;
-  } else if (std::sscanf(spec, "-%lld%c", &b, &tail) == 1 && b > 0) {
+  } else if (std::sscanf(text, "-%lld%c", &b, &tail) == 1 && b > 0) {
     a = std::max<long long>(0, size - b);
     b = size - 1;
   } else {

@@ -1,6 +1,7 @@
 // The player library as the program uses it: loaded with dlopen, driven
 // only by dispatch ids, headless (vo=null, ao=null) on the test clip.
 #include <dlfcn.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 
 #include "platform/player_control.h"
 #include "suite/player/sha1.h"
+#include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
 namespace {
@@ -429,6 +431,29 @@ TEST_F(PlayerTest, QvodDownloadGoesOnAfterStopAndWithoutThePlayer) {
   // A new player finds it saved.
   put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
   EXPECT_EQ(get(kProgress), 1000);
+}
+
+TEST_F(PlayerTest, QvodPlaysOnWhenTheServiceIsKilled) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  const std::string hash = tav::suite::sha1_hex(bytes);
+  server.add("/seed/" + hash, bytes, 80000);  // about 4 s for the clip
+  use_server(server);
+  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 8000)) << get(kState);
+  const fs::path runtime = fs::path(getenv("XDG_RUNTIME_DIR")) / "tavori-suite";
+  const auto endpoint = tav::suite::read_terminal_endpoint(runtime.string());
+  ASSERT_TRUE(endpoint);
+  ::kill(static_cast<pid_t>(endpoint->pid), SIGKILL);
+  // The control starts it again; the new one goes on with the download.
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 15000))
+      << get(kState) << " " << get(kProgress);
+  EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
+  const auto again = tav::suite::read_terminal_endpoint(runtime.string());
+  ASSERT_TRUE(again);
+  EXPECT_NE(again->pid, endpoint->pid);
+  EXPECT_NE(get(kState), kStopped);
 }
 
 // A suite folder without the service: a qvod:// film says so instead of
