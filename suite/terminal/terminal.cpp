@@ -1,5 +1,6 @@
 #include "suite/terminal/terminal.h"
 
+#include <curl/curl.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <httplib.h>
@@ -97,6 +98,81 @@ ByteRange byte_range(const std::string& header, std::int64_t size) {
   return r;
 }
 
+// A range that starts this far beyond the download's end is fetched from
+// the seed for the stream alone (a seek ahead, the index at a film's end)
+// instead of waiting for the download to get there.
+constexpr std::int64_t kMinAhead = 64 * 1024;
+constexpr std::int64_t kAheadSeconds = 2;
+
+// Sends bytes [at, at + length) of the seed to the sink; false when they
+// did not all come.
+bool relay_from_seed(const std::string& url, std::int64_t at, std::int64_t length,
+                     httplib::DataSink& sink, const std::atomic<bool>& stopping) {
+  struct Relay {
+    httplib::DataSink* sink;
+    const std::atomic<bool>* stopping;
+    CURL* easy;
+    std::int64_t at, left;
+    bool checked = false, ok = true;
+    long long range_start = -1;
+  } relay{&sink, &stopping, curl_easy_init(), at, length};
+  if (!relay.easy) return false;
+  auto on_header = +[](char* data, size_t size, size_t n, void* user) -> size_t {
+    auto& r = *static_cast<Relay*>(user);
+    const std::string line(data, size * n);
+    if (line.rfind("HTTP/", 0) == 0) r.range_start = -1;
+    if (line.size() > 14 && strncasecmp(line.c_str(), "content-range:", 14) == 0)
+      std::sscanf(line.c_str() + 14, " bytes %lld-", &r.range_start);
+    return size * n;
+  };
+  auto on_body = +[](char* data, size_t size, size_t n, void* user) -> size_t {
+    auto& r = *static_cast<Relay*>(user);
+    if (!r.checked) {
+      r.checked = true;
+      long status = 0;
+      curl_easy_getinfo(r.easy, CURLINFO_RESPONSE_CODE, &status);
+      // Only the part asked for, never an error page.
+      if (status != 206 || r.range_start != r.at) r.ok = false;
+    }
+    if (!r.ok || r.stopping->load()) return 0;
+    const std::size_t take = static_cast<std::size_t>(std::min<std::int64_t>(r.left, size * n));
+    if (take > 0 && !r.sink->write(data, take)) {
+      r.ok = false;
+      return 0;
+    }
+    r.left -= static_cast<std::int64_t>(take);
+    return r.left > 0 ? size * n : 0;
+  };
+  auto on_progress = +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+    auto& r = *static_cast<Relay*>(user);
+    return r.stopping->load() || !r.sink->is_writable() ? 1 : 0;
+  };
+  const std::string range = std::to_string(at) + "-" + std::to_string(at + length - 1);
+  CURL* easy = relay.easy;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 15L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 30L);
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Tavori-Suite/1.0");
+  curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &relay);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &relay);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &relay);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_perform(easy);
+  curl_easy_cleanup(easy);
+  return relay.ok && relay.left == 0;
+}
+
 }  // namespace
 
 bool film_matches(const QvodAddress& q, const std::string& part, std::string& why) {
@@ -170,6 +246,7 @@ std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address) {
   write_job_file(job_file_of(target), address);
   DownloadRequest request;
   request.url = settings.seed_source + q->hash;
+  job->seed = request.url;
   request.target = target;
   request.size = q->size;
   request.part_file = true;
@@ -379,6 +456,13 @@ void Terminal::add_routes(httplib::Server& http, const std::string& token) {
         static_cast<std::size_t>(range.length), "video/mp4",
         [this, job, reader, first](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
           const std::int64_t at = first + static_cast<std::int64_t>(offset);
+          if (job->download && !job->download->finished() && !job->seed.empty()) {
+            const std::int64_t ahead = at - available(*job);
+            const std::int64_t far =
+                std::max<std::int64_t>(kMinAhead, job->download->speed_kb() * 1024 * kAheadSeconds);
+            if (ahead > far)
+              return relay_from_seed(job->seed, at, static_cast<std::int64_t>(length), sink, stopping_);
+          }
           char buffer[65536];
           for (;;) {
             if (stopping_ || !sink.is_writable()) return false;

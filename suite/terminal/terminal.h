@@ -50,6 +50,7 @@ class Terminal {
     bool on_disk = false;   // the final file was there from the start
     std::string refused;    // why nothing is fetched (a larger file of that name)
     std::unique_ptr<Download> download;
+    std::string seed;       // the seed's URL
   };
   std::shared_ptr<Job> start(const std::string& address);
   std::string target_of(const QvodAddress& q);

@@ -287,8 +287,10 @@ TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
   EXPECT_FALSE(reopened);
   EXPECT_EQ(get(kSpeed), 0);
   EXPECT_EQ(get(kDuration), kClipSeconds);
-  // mpv's stream comes from the suite's service, which fetches the film once.
-  EXPECT_EQ(server.requests(seed), 1);
+  // mpv's stream comes from the suite's service, which downloads the film
+  // once (and at most asks the seed for a part far ahead of the download).
+  const auto asked = server.ranges(seed);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), std::string()), 1);
 
   // Played again, the film comes from the save folder alone.
   call(kStop);
@@ -427,7 +429,8 @@ TEST_F(PlayerTest, QvodDownloadGoesOnAfterStopAndWithoutThePlayer) {
   player_.reset(make_player());  // the player goes; the service stays
   ASSERT_TRUE(suite_test::wait_until([&] { return fs::exists(save_ / "film.mp4"); }, 10000));
   EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
-  EXPECT_EQ(server.requests("/seed/" + hash), 1);
+  const auto asked = server.ranges("/seed/" + hash);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), std::string()), 1);  // one download
   // A new player finds it saved.
   put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
   EXPECT_EQ(get(kProgress), 1000);
@@ -437,17 +440,19 @@ TEST_F(PlayerTest, QvodPlaysOnWhenTheServiceIsKilled) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
   const std::string hash = tav::suite::sha1_hex(bytes);
-  server.add("/seed/" + hash, bytes, 80000);  // about 4 s for the clip
+  server.add("/seed/" + hash, bytes, 50000);  // about 7 s for the clip
   use_server(server);
   put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
   call(kPlay);
   ASSERT_TRUE(wait_state(kPlaying, 8000)) << get(kState);
+  // Killed mid-download (a machine this slow cannot show more).
+  ASSERT_LT(get(kProgress), 900);
   const fs::path runtime = fs::path(getenv("XDG_RUNTIME_DIR")) / "tavori-suite";
   const auto endpoint = tav::suite::read_terminal_endpoint(runtime.string());
   ASSERT_TRUE(endpoint);
   ::kill(static_cast<pid_t>(endpoint->pid), SIGKILL);
   // The control starts it again; the new one goes on with the download.
-  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 15000))
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 20000))
       << get(kState) << " " << get(kProgress);
   EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
   const auto again = tav::suite::read_terminal_endpoint(runtime.string());
