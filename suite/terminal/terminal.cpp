@@ -214,7 +214,15 @@ std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address) {
   const std::string part = part_file_of(target);
   std::lock_guard lock(mutex_);
   std::shared_ptr<Job>& slot = jobs_[target];
-  if (slot && slot->download && !slot->download->finished()) return slot;
+  if (slot && slot->download && !slot->download->finished()) {
+    if (slot->q.hash == q->hash && slot->q.size == q->size) return slot;
+    // Another film is on its way into that file: this one waits its turn.
+    auto busy = std::make_shared<Job>();
+    busy->q = *q;
+    busy->target = target;
+    busy->refused = "another film is being downloaded into " + target;
+    return busy;
+  }
   if (slot && slot->on_disk && file_size(target) == q->size) return slot;
   auto job = std::make_shared<Job>();
   job->q = *q;

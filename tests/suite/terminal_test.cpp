@@ -280,6 +280,27 @@ TEST(TerminalTest, DownloadsChecksAndNamesTheFilm) {
   EXPECT_EQ(server.requests("/seed/" + hash), 1);
 }
 
+TEST(TerminalTest, TwoFilmsOfOneNameDoNotMix) {
+  suite_test::SeedServer server;
+  const std::string first = pattern_bytes(400000, 9), second = pattern_bytes(300000, 10);
+  const std::string first_hash = sha1_hex(first), second_hash = sha1_hex(second);
+  server.add("/seed/" + first_hash, first, 400000);
+  server.add("/seed/" + second_hash, second);
+  const Suite suite(server.base() + "/seed/");
+  Service service(suite);
+  ASSERT_TRUE(service.up());
+  const std::string a = qvod(first_hash, "same.mp4", first.size());
+  const std::string b = qvod(second_hash, "same.mp4", second.size());
+  EXPECT_EQ(service.status("fetch", a)->state, FilmState::Running);
+  const auto refused = service.status("fetch", b);
+  EXPECT_EQ(refused->state, FilmState::Failed);
+  EXPECT_NE(refused->error.find("another film"), std::string::npos) << refused->error;
+  EXPECT_FALSE(service.get("stream", b, "bytes=0-9"));  // never the other film's bytes
+  EXPECT_EQ(service.wait_over(a, 10000).state, FilmState::Complete);
+  EXPECT_EQ(suite_test::read_file(suite.save / "same.mp4"), first);
+  EXPECT_EQ(server.requests("/seed/" + second_hash), 0);
+}
+
 TEST(TerminalTest, SeedThatSendsOtherBytesLeavesNoFile) {
   suite_test::SeedServer server;
   const std::string film = pattern_bytes(200000, 2);
