@@ -47,9 +47,12 @@ class PlayerTest : public ::testing::Test {
     const auto start = std::chrono::steady_clock::now();
     player_.reset();
     const auto ending = std::chrono::steady_clock::now() - start;
-    // Ending the player (its downloads, mpv) must not hold the program up.
-    EXPECT_LT(ending, std::chrono::milliseconds(1500));
-    EXPECT_LT(slowest_, std::chrono::milliseconds(50));
+    // Ending the player (its downloads, mpv) and its calls must not wait on
+    // the network or the service: the bounds catch a call that blocks, not
+    // a slow one on a busy machine (the figures are recorded below, and
+    // printed with TAVORI_SUITE_TIMES).
+    EXPECT_LT(ending, std::chrono::seconds(3));
+    EXPECT_LT(slowest_, std::chrono::seconds(1));
     const auto us = [](auto d) { return std::chrono::duration_cast<microseconds>(d).count(); };
     RecordProperty("slowest_call_us", static_cast<int>(us(slowest_)));
     RecordProperty("destroy_us", static_cast<int>(us(ending)));
