@@ -95,6 +95,7 @@ std::optional<QvodAddress> parse_qvod(std::string_view address) {
     if (!ok) return std::nullopt;
   }
   q.hash = std::string(parts[1]);
+  q.name = std::string(parts[2]);
   q.file_name = safe_file_name(parts[2]);
   if (q.file_name.empty()) q.file_name = q.hash;
   return q;

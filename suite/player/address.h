@@ -21,6 +21,7 @@ struct QvodAddress {
   std::int64_t size = 0;  // bytes of the whole file
   std::string hash;       // letters and digits only
   std::string file_name;  // safe as one name inside the save folder
+  std::string name;       // the file name as the address gives it
 };
 
 // Parses a qvod:// address; nullopt when it is not one or a part is unusable

@@ -190,6 +190,16 @@ void Download::run() {
     if (cancelled_) break;
     if (done && closed) {
       cleanup.armed = false;
+      if (request_.part_file && request_.verify) {
+        std::string why;
+        if (!request_.verify(path, why)) {
+          ::unlink(path.c_str());
+          bytes_ = 0;
+          finish(State::Failed, why);
+          return;
+        }
+        if (cancelled_) break;
+      }
       if (request_.part_file && ::rename(path.c_str(), request_.target.c_str()) != 0) {
         finish(State::Failed, "cannot rename " + path + ": " + std::strerror(errno));
         return;
@@ -205,6 +215,7 @@ void Download::run() {
       return;
     }
     failures = bytes_.load() > before ? 1 : failures + 1;
+    failures_ = failures;
     if (failures >= kMaxFailures) {
       finish(State::Failed, a.failure);
       return;

@@ -19,6 +19,9 @@ struct DownloadRequest {
   std::string target;       // the finished file
   std::int64_t size = -1;   // expected bytes; -1: as the server says
   bool part_file = false;   // fetch into target + ".part", renamed when complete
+  // With part_file: checks the complete part file before it is renamed.
+  // False (with the reason) fails the download and removes the part file.
+  std::function<bool(const std::string& part, std::string& why)> verify;
 };
 
 class Download {
@@ -40,6 +43,8 @@ class Download {
   bool finished() const { return state() != State::Running; }
   std::int64_t bytes() const { return bytes_.load(); }
   std::int64_t total() const { return total_.load(); }  // -1 while unknown
+  // Attempts that failed in a row without bringing new bytes.
+  int failures() const { return failures_.load(); }
   int per_mille() const;
   int speed_kb() const;  // KB/s over the last seconds; 0 once finished
   std::string error() const;
@@ -59,6 +64,7 @@ class Download {
   std::atomic<std::int64_t> total_{-1};
   std::atomic<std::int64_t> speed_bps_{0};
   std::atomic<bool> cancelled_{false};
+  std::atomic<int> failures_{0};
 
   mutable std::mutex mutex_;  // guards error_, multi_ and the sleep
   std::condition_variable wake_;

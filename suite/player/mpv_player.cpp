@@ -80,6 +80,8 @@ MpvPlayer::MpvPlayer(QWidget* parent, const PlayerOptions& options, std::string 
 }
 
 MpvPlayer::~MpvPlayer() {
+  // The service's downloads go on without this player.
+  terminal_.reset();
   // Downloads first: their threads post to this object.
   for (auto& entry : downloads_) entry.second->cancel();
   downloads_.clear();
@@ -356,8 +358,12 @@ void MpvPlayer::set_address(const std::string& address) {
     // The old film's download ends with it, unless it was asked for as a
     // pre-buffer; its partial file is resumed if the film is played again.
     if (Download* old = film_download(); old && !prebuffered_.count(film_download_)) old->cancel();
+    if (!film_qvod_.empty() && terminal_ && !prebuffered_.count(qvod_target_))
+      terminal_->cancel(film_qvod_);
   }
   film_download_.clear();
+  film_qvod_.clear();
+  qvod_target_.clear();
   address_ = address;
   phase_ = Phase::Idle;
   source_.clear();
@@ -386,11 +392,19 @@ void MpvPlayer::play() {
       return;
     case Phase::Opening:
     case Phase::Waiting:
+    case Phase::Service:
       return;
     case Phase::Idle:
     case Phase::Stopped:
     case Phase::Failed:
       resolve();
+      if (!film_qvod_.empty() && source_.empty()) {
+        // The service's stream comes once the service answers.
+        phase_ = Phase::Service;
+        show_message({});
+        on_terminal_changed();
+        return;
+      }
       if (source_.empty()) {
         phase_ = Phase::Failed;
         show_message(text("无法播放此地址"));
@@ -402,7 +416,8 @@ void MpvPlayer::play() {
 }
 
 void MpvPlayer::pause() {
-  if (phase_ == Phase::Open || phase_ == Phase::Opening || phase_ == Phase::Waiting)
+  if (phase_ == Phase::Open || phase_ == Phase::Opening || phase_ == Phase::Waiting ||
+      phase_ == Phase::Service)
     set_pause(true);
 }
 
@@ -446,13 +461,14 @@ void MpvPlayer::prebuffer(const std::string& address) {
       if (!q) return;
       const std::string target = settings_.save_folder + q->file_name;
       prebuffered_.insert(target);
-      ensure_download({settings_.seed_source + q->hash, target, q->size, false});
+      // Saved already, or a larger file of that name that is not ours: nothing to fetch.
+      if (file_size(target) < q->size) terminal().fetch(address);
       return;
     }
     case AddressKind::Http: {
       const std::string target = http_cache_file(settings_.save_folder, address);
       prebuffered_.insert(target);
-      ensure_download({address, target, -1, true});
+      ensure_download({address, target, -1, true, {}});
       return;
     }
     case AddressKind::Local:
@@ -488,14 +504,22 @@ void MpvPlayer::resolve() {
       const auto q = parse_qvod(address_);
       if (!q) return;
       const std::string target = settings_.save_folder + q->file_name;
-      Download* download = ensure_download({settings_.seed_source + q->hash, target, q->size, false});
-      film_download_ = target;
-      if (download->state() == Download::State::Complete) {
+      const std::int64_t have = file_size(target);
+      if (have == q->size) {  // saved: nothing to fetch
         source_ = target;
-      } else {
-        source_ = settings_.seed_source + q->hash;
-        network_ = true;
+        return;
       }
+      network_ = true;
+      if (have > q->size) {
+        // Some other file of that name, which is left alone: the film only
+        // streams from its seed.
+        source_ = settings_.seed_source + q->hash;
+        return;
+      }
+      film_qvod_ = address_;
+      qvod_target_ = target;
+      terminal().fetch(address_);
+      source_ = terminal_->stream_url(address_);  // "" until the service answers
       return;
     }
     case AddressKind::Unsupported:
@@ -552,16 +576,63 @@ Download* MpvPlayer::ensure_download(const DownloadRequest& request) {
   return slot.get();
 }
 
-// The film's download is complete: play on from the file instead of the
-// stream, at the same place, so the film no longer needs the network.
+TerminalClient& MpvPlayer::terminal() {
+  if (!terminal_) {
+    terminal_ = std::make_unique<TerminalClient>(suite_folder_, [this] {
+      QMetaObject::invokeMethod(this, [this] { on_terminal_changed(); }, Qt::QueuedConnection);
+    });
+  }
+  return *terminal_;
+}
+
+// What the service says of the loaded qvod:// film.
+void MpvPlayer::on_terminal_changed() {
+  if (film_qvod_.empty() || !terminal_) return;
+  const TerminalClient::Film film = terminal_->film(film_qvod_);
+  const bool complete = film.heard && film.status.state == FilmState::Complete;
+  if (phase_ == Phase::Service) {
+    if (complete) {
+      source_ = qvod_target_;
+      network_ = false;
+      load();
+    } else if (terminal_->link() == TerminalClient::Link::Unavailable) {
+      phase_ = Phase::Failed;
+      show_message(text("下载服务无法启动（") + QString::fromStdString(terminal_->link_error()) +
+                   text("）"));
+    } else if (film.heard && film.status.state == FilmState::Failed && film.status.have == 0) {
+      phase_ = Phase::Failed;
+      show_message(text("无法下载此影片"));
+    } else if (std::string url = terminal_->stream_url(film_qvod_); !url.empty()) {
+      source_ = std::move(url);
+      load();
+    }
+    return;
+  }
+  if (complete && network_) {
+    move_to(qvod_target_, false);
+  } else if (network_ && (phase_ == Phase::Opening || phase_ == Phase::Open)) {
+    // The service was started again (on another port): its stream goes on
+    // from the same place.
+    if (std::string url = terminal_->stream_url(film_qvod_); !url.empty() && url != source_)
+      move_to(url, true);
+  }
+}
+
+// The http film's download is complete.
 void MpvPlayer::on_download_finished() {
   Download* download = film_download();
   if (!download || download->state() != Download::State::Complete || !network_) return;
-  const std::string local = download->request().target;
+  move_to(download->request().target, false);
+}
+
+// Plays on from another source of the same film at the same place: the
+// file once the download is complete (the film no longer needs the
+// network), or the stream of a service started again.
+void MpvPlayer::move_to(const std::string& source, bool network) {
   switch (phase_) {
     case Phase::Waiting:
-      source_ = local;
-      network_ = false;
+      source_ = source;
+      network_ = network;
       return;
     case Phase::Opening:
     case Phase::Open: {
@@ -569,8 +640,8 @@ void MpvPlayer::on_download_finished() {
       const double at = seek_target_ ? *seek_target_ : known(props_.time_pos, last_position_);
       const bool paused = props_.pause;
       const double length = known(props_.duration, last_duration_);
-      source_ = local;
-      network_ = false;
+      source_ = source;
+      network_ = network;
       if (file_loaded_ || phase_ == Phase::Open) start_at_ = at;
       load();
       swapping_ = true;
@@ -580,6 +651,7 @@ void MpvPlayer::on_download_finished() {
       return;
     }
     case Phase::Idle:
+    case Phase::Service:
     case Phase::Stopped:
     case Phase::Failed:
       return;  // the next Play finds the file
@@ -598,6 +670,8 @@ int MpvPlayer::play_state() const {
       return 1;
     case Phase::Waiting:
       return network_ ? 10 : 7;
+    case Phase::Service:
+      return 10;
     case Phase::Opening:
       if (swapping_) return swap_paused_ ? 2 : 3;
       return network_ ? 10 : 7;
@@ -629,6 +703,10 @@ int MpvPlayer::position() {
 }
 
 int MpvPlayer::speed() {
+  if (!film_qvod_.empty() && terminal_) {
+    const TerminalClient::Film film = terminal_->film(film_qvod_);
+    return film.heard && film.status.state == FilmState::Running ? film.status.speed_kb : 0;
+  }
   if (Download* d = film_download(); d && d->state() == Download::State::Running)
     return d->speed_kb();
   if (network_ && (phase_ == Phase::Open || phase_ == Phase::Opening))
@@ -641,13 +719,23 @@ int MpvPlayer::progress() {
   const AddressKind kind = address_kind(address_);
   if (kind == AddressKind::Local) return 1000;
   if (kind == AddressKind::Qvod) {
-    if (Download* d = film_download()) return d->per_mille();
-    // Not played yet: what is already in the save folder.
     const auto q = parse_qvod(address_);
     if (!q) return 0;
-    const std::int64_t have = file_size(settings_.save_folder + q->file_name);
-    if (have < 0 || have > q->size) return 0;
-    return static_cast<int>(have * 1000 / q->size);
+    std::int64_t have = -1;
+    if (!film_qvod_.empty() && terminal_) {
+      const TerminalClient::Film film = terminal_->film(film_qvod_);
+      if (film.heard && film.status.state == FilmState::Complete) return 1000;
+      if (film.heard) have = film.status.have;
+    }
+    if (have < 0) {
+      // What is already in the save folder.
+      const std::string target = settings_.save_folder + q->file_name;
+      const std::int64_t saved = file_size(target);
+      if (saved > q->size) return 0;  // not this film
+      have = std::max(saved, file_size(part_file_of(target)));
+    }
+    if (have <= 0) return 0;
+    return static_cast<int>(std::min<std::int64_t>(1000, have * 1000 / q->size));
   }
   if (phase_ != Phase::Open && phase_ != Phase::Opening) {
     return file_exists(http_cache_file(settings_.save_folder, address_)) ? 1000 : 0;

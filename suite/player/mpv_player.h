@@ -16,6 +16,7 @@
 #include "suite/player/download.h"
 #include "suite/player/embedded_player.h"
 #include "suite/player/qvod_settings.h"
+#include "suite/player/terminal_client.h"
 
 struct mpv_handle;
 struct mpv_event;
@@ -42,6 +43,7 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   // Where the loaded address is, as far as this control is concerned.
   enum class Phase {
     Idle,     // an address is put, Play not asked yet
+    Service,  // Play asked; the suite's service is being reached
     Waiting,  // Play asked; the picture surface is not ready yet
     Opening,  // mpv is opening it; no picture yet
     Open,     // playing, paused or at the end
@@ -67,6 +69,9 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   void resolve();
   void load();
   void on_download_finished();
+  void on_terminal_changed();
+  void move_to(const std::string& source, bool network);
+  TerminalClient& terminal();
   Download* ensure_download(const DownloadRequest& request);
   Download* film_download() const;
 
@@ -123,6 +128,11 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   std::map<std::string, std::unique_ptr<Download>> downloads_;  // by target file
   std::string film_download_;        // target of the loaded address's download
   std::set<std::string> prebuffered_;  // targets asked for by pre-buffer
+
+  // qvod:// films are downloaded by the suite's service.
+  std::unique_ptr<TerminalClient> terminal_;
+  std::string film_qvod_;    // the loaded address, while the service fetches it
+  std::string qvod_target_;  // its file in the save folder
 };
 
 }  // namespace tav::suite

@@ -166,7 +166,8 @@ class DesktopApp {
     for (const char* sub : {"app/Qvod", "config", "home", "run", "downloads"})
       fs::create_directories(dir_.file(sub));
     fs::permissions(dir_.file("run"), fs::perms::owner_all);
-    for (const char* name : {"tavori", "regsvr32", "i.gif", "Qvod/QvodInsert.dll"})
+    for (const char* name : {"tavori", "regsvr32", "i.gif", "Qvod/QvodInsert.dll",
+                             "Qvod/QvodTerminal.exe", "Qvod/QvodPlayer.exe"})
       fs::copy_file(from / name, fs::path(app_) / name);
     std::ofstream xml(dir_.file("app/Qvod/QvodPlayer.xml"));
     xml << "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<QvodPlayer Defaultsavepath=\""

@@ -358,7 +358,14 @@ TEST_F(SecondStart, HandsItsFilmToTheMinimisedFirstWhichComesToTheFrontAndPlaysI
 }
 
 TEST_F(SecondStart, BringsBackTheFirstHiddenInTheTrayForAFileTheDesktopOpens) {
-  // Closing the window hides it to the tray (asked once before: yes).
+  // A tray on the desktop (trayer, an XEmbed tray), so that closing the
+  // window hides it to the tray (asked once before: yes).
+  const pid_t tray = launch({"/usr/bin/trayer", "--edge", "bottom", "--align", "right"},
+                            {"DISPLAY=" + x_->display()}, home_->str(), home_->file("trayer.txt"));
+  ASSERT_TRUE(wait_for([&] { return wm_->output("xprop -root _NET_SUPPORTING_WM_CHECK").size() > 0 &&
+                                    !wm_->output("xdotool search --class trayer").empty(); },
+                       20))
+      << "no tray";
   std::ofstream(app_->app_file("config.ini")) << "[S_q]\r\nts=1\r\nquit=2\r\n";
   const std::string window = start_first();
   ASSERT_FALSE(window.empty());
@@ -380,6 +387,7 @@ TEST_F(SecondStart, BringsBackTheFirstHiddenInTheTrayForAFileTheDesktopOpens) {
   EXPECT_TRUE(app_->wait_traced("player put 1 " + film("新 片.mp4"), 20)) << app_->trace();
   EXPECT_TRUE(wait_for([&] { return wm_->active_window() == window; }, 10))
       << "active: " << wm_->active_window();
+  end_group(tray);
 }
 
 TEST_F(SecondStart, EndsWhileTheFirstIsHungAndTheFirstPlaysTheFilmOnceItRecovers) {

@@ -79,7 +79,9 @@ class WindowSession : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(x_->ready()) << "Xvfb did not start";
-    if (manager_) ASSERT_GT(wm_, 0);
+    if (manager_) {
+      ASSERT_GT(wm_, 0);
+    }
     server_ = std::make_unique<ServerProcess>(ServerProcess::later);
     server_->folder().write("catalogue.txt", kCatalogue);
   }

@@ -113,6 +113,7 @@ TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
 
   const std::string lib = prefix_ + "/lib/tavori";
   for (const char* name : {"tavori", "regsvr32", "i.gif", "tavori-installed", "Qvod/QvodInsert.dll",
+                           "Qvod/QvodTerminal.exe", "Qvod/QvodPlayer.exe",
                            "tavori-server", "catalogue.txt", "make_media.sh"})
     EXPECT_TRUE(fs::exists(lib + "/" + name)) << name;
   EXPECT_FALSE(fs::exists(lib + "/Qvod/QvodPlayer.xml"));

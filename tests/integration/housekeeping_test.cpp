@@ -17,6 +17,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
 #include "startup/startup.h"
+#include "own_processes.h"
 #include "temp_dir.h"
 
 namespace tav {
@@ -78,7 +79,7 @@ class SuiteProcesses : public ::testing::Test {
   PosixFiles disk;
   IconvCodePage gbk;
   HeadlessPlatform hp{disk, gbk};
-  ProcProcesses real_processes;
+  test::OwnProcesses real_processes{dir.str()};
   PosixShell real_shell{dir.str()};
   Platform pf{hp.platform().code_page, hp.platform().files,   hp.platform().http,
               hp.platform().dialogs,   real_shell,            real_processes,

@@ -11,6 +11,7 @@
 
 #include "platform/posix/posix_system.h"
 #include "playback/processes.h"
+#include "own_processes.h"
 #include "temp_dir.h"
 
 namespace tav {
@@ -37,7 +38,7 @@ TEST(PosixProcesses, FindsStartedProgramsByImageNameAndEndsThem) {
   test::TempDir dir;
   const std::string program = fake_program(dir, "suite folder/QvodTerminal.exe");
   PosixShell shell(dir.str());
-  ProcProcesses processes;
+  test::OwnProcesses processes(dir.str());
   ASSERT_TRUE(shell.start("\"" + program + "\" 30", WindowStyle::MinimizedFocus));
   ASSERT_TRUE(eventually([&] { return findProcessId(processes, "QvodTerminal.exe") != 0; }));
   const std::uint32_t id = findProcessId(processes, "QvodTerminal.exe");
@@ -60,7 +61,7 @@ TEST(PosixProcesses, KillByNameEndsOnlyTheFirstMatch) {
   test::TempDir dir;
   const std::string program = fake_program(dir, "QvodPlayer.exe");
   PosixShell shell(dir.str());
-  ProcProcesses processes;
+  test::OwnProcesses processes(dir.str());
   ASSERT_TRUE(shell.start(program + " 30", WindowStyle::NormalFocus));
   ASSERT_TRUE(shell.start(program + " 30", WindowStyle::NormalFocus));
   auto count = [&] {
@@ -79,7 +80,7 @@ TEST(PosixShell, ProgramsAreFoundInTheApplicationFolderFirst) {
   test::TempDir dir;
   fake_program(dir, "regsvr32");
   PosixShell shell(dir.str());
-  ProcProcesses processes;
+  test::OwnProcesses processes(dir.str());
   ASSERT_TRUE(shell.start("regsvr32 5", WindowStyle::MinimizedFocus));
   EXPECT_TRUE(eventually([&] {
     for (const ProcessEntry& e : processes.list())

@@ -2,7 +2,9 @@
 // platform, and the helpers of suite_support.h.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <QApplication>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <iterator>
 
 #include "suite_support.h"
+#include "suite/player/terminal_link.h"
 
 namespace suite_test {
 
@@ -58,6 +61,8 @@ const Library& library() {
     fs::create_directories(l.folder);
     const fs::path copy = l.folder / "QvodInsert.dll";
     fs::copy_file(SUITE_LIBRARY, copy, fs::copy_options::overwrite_existing);
+    // The control starts the suite's service from its own folder.
+    fs::copy_file(SUITE_TERMINAL, l.folder / "QvodTerminal.exe", fs::copy_options::overwrite_existing);
     void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
       std::fprintf(stderr, "dlopen: %s\n", dlerror());
@@ -150,6 +155,18 @@ std::vector<std::string> SeedServer::ranges(const std::string& path) const {
   return it == ranges_.end() ? std::vector<std::string>{} : it->second;
 }
 
+void end_terminal(const fs::path& runtime_folder) {
+  const auto endpoint = tav::suite::read_terminal_endpoint(runtime_folder.string());
+  if (!endpoint) return;
+  // Only a service of this test run: its program lies under the root.
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/" + std::to_string(endpoint->pid) + "/exe", ec);
+  if (ec || exe.string().rfind(g_root.string(), 0) != 0) return;
+  ::kill(static_cast<pid_t>(endpoint->pid), SIGTERM);
+  for (int i = 0; i < 200 && fs::exists("/proc/" + std::to_string(endpoint->pid)); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 }  // namespace suite_test
 
 int main(int argc, char** argv) {
@@ -173,6 +190,9 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     result = RUN_ALL_TESTS();
   }
+  // The service the players started (it would also end by itself once its
+  // runtime folder is gone).
+  suite_test::end_terminal(suite_test::g_root / "tavori-suite");
   std::error_code ec;
   fs::remove_all(suite_test::g_root, ec);
   return result;

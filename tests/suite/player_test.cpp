@@ -1,5 +1,7 @@
 // The player library as the program uses it: loaded with dlopen, driven
 // only by dispatch ids, headless (vo=null, ao=null) on the test clip.
+#include <dlfcn.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +14,8 @@
 #include <memory>
 
 #include "platform/player_control.h"
+#include "suite/player/sha1.h"
+#include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
 namespace {
@@ -43,9 +47,12 @@ class PlayerTest : public ::testing::Test {
     const auto start = std::chrono::steady_clock::now();
     player_.reset();
     const auto ending = std::chrono::steady_clock::now() - start;
-    // Ending the player (its downloads, mpv) must not hold the program up.
-    EXPECT_LT(ending, std::chrono::milliseconds(1500));
-    EXPECT_LT(slowest_, std::chrono::milliseconds(50));
+    // Ending the player (its downloads, mpv) and its calls must not wait on
+    // the network or the service: the bounds catch a call that blocks, not
+    // a slow one on a busy machine (the figures are recorded below, and
+    // printed with TAVORI_SUITE_TIMES).
+    EXPECT_LT(ending, std::chrono::seconds(3));
+    EXPECT_LT(slowest_, std::chrono::seconds(1));
     const auto us = [](auto d) { return std::chrono::duration_cast<microseconds>(d).count(); };
     RecordProperty("slowest_call_us", static_cast<int>(us(slowest_)));
     RecordProperty("destroy_us", static_cast<int>(us(ending)));
@@ -243,9 +250,12 @@ TEST_F(PlayerTest, FileThatDoesNotOpenIsReportedStopped) {
 TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  server.add("/seed/C0FFEE01", bytes, 160000);  // about 2 s for the clip
+  // The seed's hash is the SHA-1 of the film's bytes.
+  const std::string hash = tav::suite::sha1_hex(bytes);
+  const std::string seed = "/seed/" + hash;
+  server.add(seed, bytes, 160000);  // about 2 s for the clip
   use_server(server);
-  const std::string address = qvod("C0FFEE01", "第01集.mp4", bytes.size());
+  const std::string address = qvod(hash, "第01集.mp4", bytes.size());
   const fs::path saved = save_ / "第01集.mp4";
 
   put(kAddress, Variant(address));
@@ -280,32 +290,36 @@ TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
   EXPECT_FALSE(reopened);
   EXPECT_EQ(get(kSpeed), 0);
   EXPECT_EQ(get(kDuration), kClipSeconds);
-  EXPECT_GE(server.requests("/seed/C0FFEE01"), 2);  // mpv's stream and the download
+  // mpv's stream comes from the suite's service, which downloads the film
+  // once (and at most asks the seed for a part far ahead of the download).
+  const auto asked = server.ranges(seed);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), std::string()), 1);
 
   // Played again, the film comes from the save folder alone.
   call(kStop);
-  const int requests = server.requests("/seed/C0FFEE01");
+  const int requests = server.requests(seed);
   put(kAddress, Variant(address));
   EXPECT_EQ(get(kProgress), 1000);
   call(kPlay);
   EXPECT_EQ(get(kState), kPreparing);
   ASSERT_TRUE(wait_state(kPlaying, 5000));
-  EXPECT_EQ(server.requests("/seed/C0FFEE01"), requests);
+  EXPECT_EQ(server.requests(seed), requests);
 }
 
 TEST_F(PlayerTest, QvodResumesAPartialDownload) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  server.add("/seed/BEEF", bytes);
+  const std::string hash = tav::suite::sha1_hex(bytes);
+  server.add("/seed/" + hash, bytes);
   use_server(server);
   suite_test::write_file(save_ / "film.mp4", bytes.substr(0, bytes.size() / 2));
-  put(kAddress, Variant(qvod("BEEF", "film.mp4", bytes.size())));
+  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
   EXPECT_EQ(get(kProgress), 500);  // what is on disk already
   call(kPlay);
   ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 8000));
   ASSERT_TRUE(wait_state(kPlaying, 5000));
   EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
-  const auto ranges = server.ranges("/seed/BEEF");
+  const auto ranges = server.ranges("/seed/" + hash);
   EXPECT_NE(std::find(ranges.begin(), ranges.end(),
                       "bytes=" + std::to_string(bytes.size() / 2) + "-"),
             ranges.end());
@@ -314,17 +328,20 @@ TEST_F(PlayerTest, QvodResumesAPartialDownload) {
 TEST_F(PlayerTest, PreBufferFetchesTheNextFilmWhileOnePlays) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  server.add("/seed/AAAA", bytes);
-  server.add("/seed/BBBB", bytes, 400000);
+  // One seed named by its bytes' SHA-1, one by its file name's.
+  const std::string next_hash = tav::suite::sha1_hex(bytes);
+  const std::string named_hash = tav::suite::sha1_hex("../escape.mp4");
+  server.add("/seed/" + named_hash, bytes);
+  server.add("/seed/" + next_hash, bytes, 400000);
   use_server(server);
   put(kAddress, Variant(suite_test::clip()));
   call(kPlay);
   ASSERT_TRUE(wait_state(kPlaying, 5000));
 
-  const std::string next = qvod("BBBB", "第02集.mp4", bytes.size());
+  const std::string next = qvod(next_hash, "第02集.mp4", bytes.size());
   call(kPreBuffer, {Variant(next)});
   // A hostile name is saved inside the save folder, under a harmless name.
-  call(kPreBuffer, {Variant(qvod("AAAA", "../escape.mp4", bytes.size()))});
+  call(kPreBuffer, {Variant(qvod(named_hash, "../escape.mp4", bytes.size()))});
   ASSERT_TRUE(suite_test::wait_until(
       [&] {
         return fs::exists(save_ / "第02集.mp4") && fs::file_size(save_ / "第02集.mp4") == bytes.size() &&
@@ -337,12 +354,12 @@ TEST_F(PlayerTest, PreBufferFetchesTheNextFilmWhileOnePlays) {
   EXPECT_EQ(suite_test::read_file(save_ / "第02集.mp4"), bytes);
 
   // The next film plays from what was fetched.
-  const int requests = server.requests("/seed/BBBB");
+  const int requests = server.requests("/seed/" + next_hash);
   put(kAddress, Variant(next));
   EXPECT_EQ(get(kProgress), 1000);
   call(kPlay);
   ASSERT_TRUE(wait_state(kPlaying, 5000)) << get(kState);
-  EXPECT_EQ(server.requests("/seed/BBBB"), requests);
+  EXPECT_EQ(server.requests("/seed/" + next_hash), requests);
   EXPECT_EQ(get(kSpeed), 0);
 }
 
@@ -399,6 +416,86 @@ TEST_F(PlayerTest, DeadSeedServerDoesNotHang) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - t, std::chrono::milliseconds(100));
   EXPECT_FALSE(fs::exists(save_ / "dead.mp4"));
+}
+
+TEST_F(PlayerTest, QvodDownloadGoesOnAfterStopAndWithoutThePlayer) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  const std::string hash = tav::suite::sha1_hex(bytes);
+  server.add("/seed/" + hash, bytes, 200000);
+  use_server(server);
+  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
+  call(kPlay);
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) > 0; }, 5000));
+  call(kStop);
+  EXPECT_EQ(get(kState), kStopped);
+  player_.reset(make_player());  // the player goes; the service stays
+  ASSERT_TRUE(suite_test::wait_until([&] { return fs::exists(save_ / "film.mp4"); }, 10000));
+  EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
+  const auto asked = server.ranges("/seed/" + hash);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), std::string()), 1);  // one download
+  // A new player finds it saved.
+  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
+  EXPECT_EQ(get(kProgress), 1000);
+}
+
+TEST_F(PlayerTest, QvodPlaysOnWhenTheServiceIsKilled) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  const std::string hash = tav::suite::sha1_hex(bytes);
+  server.add("/seed/" + hash, bytes, 50000);  // about 7 s for the clip
+  use_server(server);
+  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 8000)) << get(kState);
+  // Killed mid-download (a machine this slow cannot show more).
+  ASSERT_LT(get(kProgress), 900);
+  const fs::path runtime = fs::path(getenv("XDG_RUNTIME_DIR")) / "tavori-suite";
+  const auto endpoint = tav::suite::read_terminal_endpoint(runtime.string());
+  ASSERT_TRUE(endpoint);
+  ::kill(static_cast<pid_t>(endpoint->pid), SIGKILL);
+  // The control starts it again; the new one goes on with the download.
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 20000))
+      << get(kState) << " " << get(kProgress);
+  EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
+  const auto again = tav::suite::read_terminal_endpoint(runtime.string());
+  ASSERT_TRUE(again);
+  EXPECT_NE(again->pid, endpoint->pid);
+  EXPECT_NE(get(kState), kStopped);
+}
+
+// A suite folder without the service: a qvod:// film says so instead of
+// waiting for ever; local files still play.
+TEST_F(PlayerTest, QvodWithoutTheServiceIsReportedStopped) {
+  const fs::path folder = suite_test::fresh_folder("bare") / "Qvod";
+  fs::create_directories(folder);
+  fs::copy_file(SUITE_LIBRARY, folder / "QvodInsert.dll");
+  suite_test::write_file(folder / "QvodPlayer.xml",
+                         "<QvodPlayer Defaultsavepath=\"" + save_.string() +
+                             "/\" Seedsource=\"http://127.0.0.1:1/seed/\" />\n");
+  // A runtime folder of its own, where no service of other tests runs.
+  const std::string runtime = suite_test::fresh_folder("run").string();
+  const std::string old_runtime = getenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  void* handle = dlopen((folder / "QvodInsert.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(handle) << dlerror();
+  auto create = reinterpret_cast<tav::suite::CreatePlayerFn>(dlsym(handle, tav::suite::kCreatePlayerSymbol));
+  tav::suite::PlayerOptions options;
+  options.headless = true;
+  std::unique_ptr<tav::suite::EmbeddedPlayer> bare(create(nullptr, &options));
+  tav::PlayerControl& c = bare->control();
+  c.put(kAddress, Variant(qvod("ABCDEF", "film.mp4", 1000)));
+  c.invoke(kPlay, {});
+  EXPECT_EQ(c.get(kState).to_int(), kConnecting);
+  EXPECT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kStopped; }, 8000));
+  EXPECT_EQ(c.get(kProgress).to_int(), 0);
+  EXPECT_EQ(c.get(kSpeed).to_int(), 0);
+  c.put(kAddress, Variant(suite_test::clip()));
+  c.invoke(kPlay, {});
+  EXPECT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPlaying; }, 5000));
+  bare.reset();
+  setenv("XDG_RUNTIME_DIR", old_runtime.c_str(), 1);
+  EXPECT_FALSE(fs::exists(save_ / "film.mp4"));
 }
 
 TEST_F(PlayerTest, SettingsFileIsCreatedBesideTheLibrary) {

@@ -7,6 +7,8 @@
 #include "suite/player/address.h"
 #include "suite/player/download.h"
 #include "suite/player/qvod_settings.h"
+#include "suite/player/sha1.h"
+#include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
 namespace {
@@ -155,7 +157,7 @@ TEST(DownloadTest, FetchesWholeFileAndReportsProgress) {
   const std::string bytes = pattern_bytes(300000);
   server.add("/seed/abc", bytes, 600000);  // about half a second
   const fs::path target = suite_test::fresh_folder("save") / "new folder" / "a.mp4";
-  Download d({server.base() + "/seed/abc", target.string(), 300000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 300000, false, {}});
   int seen_progress = 0, seen_speed = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!d.finished() && std::chrono::steady_clock::now() < end) {
@@ -178,7 +180,7 @@ TEST(DownloadTest, ResumesAPartialFile) {
   server.add("/seed/abc", bytes);
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   suite_test::write_file(target, bytes.substr(0, 123456));
-  Download d({server.base() + "/seed/abc", target.string(), 200000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 200000, false, {}});
   ASSERT_TRUE(wait_finished(d, 10000));
   ASSERT_EQ(d.state(), Download::State::Complete) << d.error();
   EXPECT_EQ(suite_test::read_file(target), bytes);
@@ -189,7 +191,7 @@ TEST(DownloadTest, CompleteFileIsNotFetchedAgain) {
   suite_test::SeedServer server;
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   suite_test::write_file(target, pattern_bytes(1000));
-  Download d({server.base() + "/seed/abc", target.string(), 1000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 1000, false, {}});
   EXPECT_EQ(d.state(), Download::State::Complete);
   EXPECT_EQ(d.per_mille(), 1000);
   EXPECT_EQ(server.requests("/seed/abc"), 0);
@@ -201,7 +203,7 @@ TEST(DownloadTest, LargerFileOfThatNameIsLeftAlone) {
   const fs::path target = suite_test::fresh_folder("save") / "mine.mp4";
   const std::string mine = pattern_bytes(5000);
   suite_test::write_file(target, mine);
-  Download d({server.base() + "/seed/abc", target.string(), 1000, false});
+  Download d({server.base() + "/seed/abc", target.string(), 1000, false, {}});
   ASSERT_TRUE(wait_finished(d, 5000));
   EXPECT_EQ(d.state(), Download::State::Failed);
   EXPECT_EQ(suite_test::read_file(target), mine);
@@ -212,7 +214,7 @@ TEST(DownloadTest, MissingSeedFailsWithoutRetrying) {
   suite_test::SeedServer server;
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   const auto start = std::chrono::steady_clock::now();
-  Download d({server.base() + "/seed/nothere", target.string(), 1000, false});
+  Download d({server.base() + "/seed/nothere", target.string(), 1000, false, {}});
   ASSERT_TRUE(wait_finished(d, 5000));
   EXPECT_EQ(d.state(), Download::State::Failed);
   EXPECT_NE(d.error().find("404"), std::string::npos) << d.error();
@@ -227,7 +229,7 @@ TEST(DownloadTest, HttpCacheUsesAPartFileUntilComplete) {
   const std::string bytes = pattern_bytes(100000);
   server.add("/media/b.mp4", bytes, 400000);
   const fs::path target = suite_test::fresh_folder("save") / "cache-1.mp4";
-  Download d({server.base() + "/media/b.mp4", target.string(), -1, true});
+  Download d({server.base() + "/media/b.mp4", target.string(), -1, true, {}});
   bool saw_part = false;
   for (int i = 0; i < 500 && !d.finished(); ++i) {
     if (fs::exists(target.string() + ".part")) {
@@ -250,7 +252,7 @@ TEST(DownloadTest, CancelEndsAStalledTransferAtOnce) {
   server.add("/seed/slow", pattern_bytes(1000000), 2000);  // 2 KB/s: minutes
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   auto d = std::make_unique<Download>(
-      DownloadRequest{server.base() + "/seed/slow", target.string(), 1000000, false});
+      DownloadRequest{server.base() + "/seed/slow", target.string(), 1000000, false, {}});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(d->state(), Download::State::Running);
   const auto start = std::chrono::steady_clock::now();
@@ -267,13 +269,67 @@ TEST(DownloadTest, DeadServerIsRetriedThenGivenUpOrCancelledQuickly) {
   }
   const fs::path target = suite_test::fresh_folder("save") / "a.mp4";
   auto d = std::make_unique<Download>(DownloadRequest{
-      "http://127.0.0.1:" + std::to_string(port) + "/seed/x", target.string(), 1000, false});
+      "http://127.0.0.1:" + std::to_string(port) + "/seed/x", target.string(), 1000, false, {}});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(d->state(), Download::State::Running);  // waiting to try again
   EXPECT_EQ(d->speed_kb(), 0);
   const auto start = std::chrono::steady_clock::now();
   d.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+// --- what the control and the service share ---
+
+TEST(Sha1Test, KnownDigests) {
+  EXPECT_EQ(sha1_hex(""), "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709");
+  EXPECT_EQ(sha1_hex("abc"), "A9993E364706816ABA3E25717850C26C9CD0D89D");
+  // Across the 56-byte padding edge and in pieces.
+  const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(sha1_hex(text), "84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
+  Sha1 pieces;
+  for (char c : text) pieces.add(&c, 1);
+  EXPECT_EQ(pieces.hex(), "84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
+  const fs::path file = suite_test::fresh_folder("sha") / "a";
+  suite_test::write_file(file, std::string(1000000, 'a'));
+  EXPECT_EQ(sha1_file(file.string()), "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
+  EXPECT_EQ(sha1_file((file.parent_path() / "missing").string()), "");
+}
+
+TEST(TerminalLinkTest, EndpointFileRoundTripAndRefusals) {
+  const fs::path folder = suite_test::fresh_folder("run");
+  EXPECT_FALSE(read_terminal_endpoint(folder.string()));
+  ASSERT_TRUE(write_terminal_endpoint(folder.string(), {4321, "abc123", 77}));
+  const auto e = read_terminal_endpoint(folder.string());
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->port, 4321);
+  EXPECT_EQ(e->token, "abc123");
+  EXPECT_EQ(e->pid, 77);
+  EXPECT_EQ(fs::status(folder / kTerminalEndpointName).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  for (const char* bad : {"", "4321", "0 abc 7\n", "70000 abc 7\n", "4321 ab/c 7\n",
+                          "4321 abc 0\n", "4321 abc -5\n"}) {
+    suite_test::write_file(folder / kTerminalEndpointName, bad);
+    EXPECT_FALSE(read_terminal_endpoint(folder.string())) << bad;
+  }
+}
+
+TEST(TerminalLinkTest, FilmStatusRoundTrip) {
+  FilmStatus s;
+  s.state = FilmState::Failed;
+  s.have = 123;
+  s.size = 4567;
+  s.speed_kb = 8;
+  s.error = "two\nlines";
+  const auto back = parse_film_status(format_film_status(s));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->state, FilmState::Failed);
+  EXPECT_EQ(back->have, 123);
+  EXPECT_EQ(back->size, 4567);
+  EXPECT_EQ(back->speed_kb, 8);
+  EXPECT_EQ(back->error, "two lines");
+  EXPECT_FALSE(parse_film_status("sleeping 1 2 3\n"));
+  EXPECT_FALSE(parse_film_status("running 1 2\n"));
+  EXPECT_FALSE(parse_film_status(""));
 }
 
 }  // namespace

@@ -45,6 +45,10 @@ const Library& library();
 // Writes the library's QvodPlayer.xml.
 void write_settings(const std::string& save_folder, const std::string& seed_source);
 
+// Ends the suite's service whose endpoint file is in runtime_folder, if it
+// is one of this test run's copies.
+void end_terminal(const fs::path& runtime_folder);
+
 // Keeps the event loop going until pred() holds or timeout_ms passes.
 bool wait_until(const std::function<bool()>& pred, int timeout_ms);
 void pump(int ms);

@@ -1,0 +1,285 @@
+#include "suite/player/terminal_client.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+namespace tav::suite {
+
+namespace {
+constexpr int kStartWaitMs = 5000;  // for a service just started to answer
+constexpr int kPollMs = 250;
+}  // namespace
+
+TerminalClient::TerminalClient(std::string suite_folder, std::function<void()> changed)
+    : folder_(std::move(suite_folder)), changed_(std::move(changed)) {
+  thread_ = std::thread([this] { run(); });
+}
+
+TerminalClient::~TerminalClient() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void TerminalClient::fetch(const std::string& address) {
+  {
+    std::lock_guard lock(mutex_);
+    asks_.emplace_back(Ask::Fetch, address);
+    films_.try_emplace(address);
+    if (link_ == Link::Unavailable) link_ = Link::Unknown;  // try again
+  }
+  wake_.notify_all();
+}
+
+void TerminalClient::cancel(const std::string& address) {
+  {
+    std::lock_guard lock(mutex_);
+    asks_.emplace_back(Ask::Cancel, address);
+    films_.erase(address);
+  }
+  wake_.notify_all();
+}
+
+TerminalClient::Link TerminalClient::link() const {
+  std::lock_guard lock(mutex_);
+  return link_;
+}
+
+std::string TerminalClient::link_error() const {
+  std::lock_guard lock(mutex_);
+  return link_error_;
+}
+
+std::string TerminalClient::stream_url(const std::string& address) const {
+  std::lock_guard lock(mutex_);
+  if (!endpoint_ || link_ != Link::Up) return {};
+  return "http://127.0.0.1:" + std::to_string(endpoint_->port) + "/" + endpoint_->token +
+         "/stream?a=" + escape(address);
+}
+
+TerminalClient::Film TerminalClient::film(const std::string& address) const {
+  std::lock_guard lock(mutex_);
+  const auto it = films_.find(address);
+  return it == films_.end() ? Film{} : it->second;
+}
+
+bool TerminalClient::stopping() const {
+  std::lock_guard lock(mutex_);
+  return stop_;
+}
+
+std::string TerminalClient::escape(const std::string& text) const {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
+        c == '_' || c == '.' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += digits[c >> 4];
+      out += digits[c & 15];
+    }
+  }
+  return out;
+}
+
+void TerminalClient::run() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  for (;;) {
+    std::deque<std::pair<Ask, std::string>> asks;
+    std::vector<std::string> followed;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                     [this] { return stop_ || !asks_.empty(); });
+      if (stop_) return;
+      asks.swap(asks_);
+      for (const auto& [address, film] : films_)
+        if (!film.heard || film.status.state == FilmState::Running ||
+            film.status.state == FilmState::None)
+          followed.push_back(address);
+      if (asks.empty() && followed.empty()) continue;
+      if (link_ == Link::Unavailable) continue;  // until the next fetch
+    }
+    bool changed = false;
+    if (!connect()) {
+      if (stopping()) return;
+      std::lock_guard lock(mutex_);
+      link_ = Link::Unavailable;
+      changed = true;
+    } else {
+      bool lost = false;
+      for (const auto& [ask, address] : asks) {
+        if (stopping()) return;
+        if (!request(ask == Ask::Fetch ? "fetch" : "cancel", address)) lost = true;
+      }
+      for (const std::string& address : followed) {
+        if (stopping()) return;
+        const auto text = request("status", address);
+        if (!text) {
+          lost = true;
+          break;
+        }
+        const auto status = parse_film_status(*text);
+        std::lock_guard lock(mutex_);
+        const auto it = films_.find(address);
+        if (!status || it == films_.end()) continue;
+        Film& film = it->second;
+        if (!film.heard || film.status.state != status->state || film.status.have != status->have ||
+            film.status.speed_kb != status->speed_kb)
+          changed = true;
+        film.heard = true;
+        film.status = *status;
+        // A download that ended without the service (it was ended meanwhile)
+        // is asked for again.
+        if (status->state == FilmState::None) asks_.emplace_back(Ask::Fetch, address);
+      }
+      if (lost) {
+        // The service went away: asked again once it is back.
+        std::lock_guard lock(mutex_);
+        endpoint_.reset();
+        link_ = Link::Unknown;
+        for (const auto& [ask, address] : asks)
+          if (ask == Ask::Fetch && films_.count(address)) asks_.emplace_back(ask, address);
+        for (const std::string& address : followed) asks_.emplace_back(Ask::Fetch, address);
+      }
+    }
+    if (changed && changed_) changed_();
+  }
+}
+
+bool TerminalClient::connect() {
+  {
+    std::lock_guard lock(mutex_);
+    if (endpoint_ && link_ == Link::Up) return true;
+  }
+  const std::string runtime = terminal_runtime_folder();
+  if (runtime.empty()) {
+    std::lock_guard lock(mutex_);
+    link_error_ = "no private runtime folder";
+    return false;
+  }
+  auto found = read_terminal_endpoint(runtime);
+  if (!found || !ping(*found)) {
+    const std::string program = folder_ + "/" + kTerminalProgram;
+    if (::access(program.c_str(), X_OK) != 0) {
+      std::lock_guard lock(mutex_);
+      link_error_ = program + " is missing";
+      return false;
+    }
+    spawn();
+    found.reset();
+    for (int waited = 0; waited < kStartWaitMs && !stopping(); waited += 50) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      auto e = read_terminal_endpoint(runtime);
+      if (e && ping(*e)) {
+        found = e;
+        break;
+      }
+    }
+    if (!found) {
+      std::lock_guard lock(mutex_);
+      link_error_ = program + " does not answer";
+      return false;
+    }
+  }
+  std::lock_guard lock(mutex_);
+  endpoint_ = found;
+  link_ = Link::Up;
+  link_error_.clear();
+  return true;
+}
+
+bool TerminalClient::ping(const TerminalEndpoint& endpoint) {
+  {
+    std::lock_guard lock(mutex_);
+    endpoint_ = endpoint;
+  }
+  const auto text = request("ping", {});
+  return text && *text == "QvodTerminal " + std::to_string(endpoint.pid) + "\n";
+}
+
+// Started on its own (a session of its own, no open files of this
+// process), so that it outlives the player.
+void TerminalClient::spawn() {
+  const std::string program = folder_ + "/" + kTerminalProgram;
+  const bool log = std::getenv("TAVORI_SUITE_LOG") != nullptr;
+  // Only async-signal-safe calls after fork: this process has threads.
+  const pid_t child = ::fork();
+  if (child < 0) return;
+  if (child == 0) {
+    ::setsid();
+    if (::fork() != 0) ::_exit(0);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      ::dup2(null, 0);
+      ::dup2(null, 1);
+      if (!log) ::dup2(null, 2);
+    }
+    ::syscall(SYS_close_range, 3u, ~0u, 0u);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    ::execv(program.c_str(), argv);
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+std::optional<std::string> TerminalClient::request(const std::string& what,
+                                                   const std::string& address) {
+  std::string url;
+  {
+    std::lock_guard lock(mutex_);
+    if (!endpoint_) return std::nullopt;
+    url = "http://127.0.0.1:" + std::to_string(endpoint_->port) + "/" + endpoint_->token + "/" + what;
+  }
+  if (!address.empty()) url += "?a=" + escape(address);
+  CURL* easy = curl_easy_init();
+  if (!easy) return std::nullopt;
+  std::string body;
+  auto on_body = +[](char* data, size_t size, size_t n, void* user) -> size_t {
+    auto& out = *static_cast<std::string*>(user);
+    if (out.size() > 65536) return 0;
+    out.append(data, size * n);
+    return size * n;
+  };
+  auto on_progress = +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+    return static_cast<TerminalClient*>(user)->stopping() ? 1 : 0;
+  };
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 1000L);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, 3000L);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  const CURLcode result = curl_easy_perform(easy);
+  long status = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(easy);
+  if (result != CURLE_OK || status != 200) return std::nullopt;
+  return body;
+}
+
+}  // namespace tav::suite

@@ -1,0 +1,64 @@
+// What the player control and the suite's service (QvodTerminal.exe) share:
+// the per-user runtime folder with the service's lock and the file that
+// says where it listens, and the names of the files a qvod:// download
+// works in.
+//
+// The service answers HTTP on 127.0.0.1:<port>; every path starts with
+// /<token>/ (the token is in the endpoint file, which only the user can
+// read):
+//   ping                 -> "QvodTerminal <pid>"
+//   fetch?a=ADDR[&keep=1] starts (or joins) the download, answers its status
+//   status?a=ADDR         the status, starts nothing
+//   cancel?a=ADDR         ends the download (its part file is kept)
+//   stream?a=ADDR         the film's bytes (with Range), as far as they are
+//                         on disk; waits for the ones still coming
+// A status is one line: "<state> <bytes on disk> <size> <KB/s>", then the
+// reason of a failure on a second line; state is none, running, complete
+// or failed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tav::suite {
+
+inline constexpr char kTerminalProgram[] = "QvodTerminal.exe";
+inline constexpr char kPlayerProgram[] = "QvodPlayer.exe";
+inline constexpr char kTerminalLockName[] = "QvodTerminal.lock";
+inline constexpr char kTerminalEndpointName[] = "QvodTerminal.endpoint";
+
+// $XDG_RUNTIME_DIR/tavori-suite (or /tmp/tavori-suite-<uid>), made private
+// to the user when missing; "" when it cannot be made or is not the user's
+// own folder.
+std::string terminal_runtime_folder();
+
+struct TerminalEndpoint {
+  int port = 0;
+  std::string token;  // letters and digits
+  long pid = 0;
+};
+
+std::optional<TerminalEndpoint> read_terminal_endpoint(const std::string& runtime_folder);
+// Written whole (a temporary file renamed into place), readable by the user only.
+bool write_terminal_endpoint(const std::string& runtime_folder, const TerminalEndpoint& endpoint);
+
+// The files of a qvod:// download next to its final file.
+inline std::string part_file_of(const std::string& target) { return target + ".part"; }
+inline std::string job_file_of(const std::string& target) { return target + ".part.job"; }
+
+enum class FilmState { None, Running, Complete, Failed };
+
+struct FilmStatus {
+  FilmState state = FilmState::None;
+  std::int64_t have = 0;  // bytes on disk
+  std::int64_t size = 0;
+  int speed_kb = 0;
+  std::string error;
+};
+
+std::string format_film_status(const FilmStatus& status);
+// nullopt when the text is not a status.
+std::optional<FilmStatus> parse_film_status(const std::string& text);
+
+}  // namespace tav::suite
