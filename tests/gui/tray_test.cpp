@@ -232,5 +232,18 @@ TEST_F(Tray, AFolderTypedOnTheCachePageIsWrittenToThePlayerSettingsOnApply) {
   EXPECT_TRUE(wait_for([&] { return app_->windows_titled("Tavori").empty(); }, 10));
 }
 
+TEST_F(Tray, AnEpisodeThatCannotBeLookedUpIsToldInABalloonAtTheIcon) {
+  ASSERT_FALSE(start(kAskedBefore).empty());
+  ASSERT_GE(icon().first, 0);
+  const std::string page = app_->wait_last("page Web1", "测试剧", 30);
+  const auto episode = link_box(page, "eebovod://1-1-1-%u6D4B%u8BD5%u5267");
+  ASSERT_TRUE(episode) << page;
+  server_.reset();  // the server is gone: the episode's data cannot be read
+  app_->click(episode->cx(), episode->cy());
+  EXPECT_TRUE(app_->wait_traced("zhun caption 读取数据出错，请返回重试", 30)) << app_->trace();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the balloon fades in
+  app_->screenshot("tray-balloon");
+}
+
 }  // namespace
 }  // namespace tav::test

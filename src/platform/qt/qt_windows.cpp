@@ -248,7 +248,12 @@ class FormWindow final : public QWidget {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0x07, 0x07, 0x07));
     setPalette(pal);
-    if (!model.borderless()) skin_dialog();
+    if (!model.borderless()) {
+      // A dialog of a fixed layout: no maximise button.
+      setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+      skin_dialog();
+    }
     setAutoFillBackground(true);
     // Keys reach the form when no panel has the focus.
     setFocusPolicy(Qt::ClickFocus);
