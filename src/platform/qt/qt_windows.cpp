@@ -746,6 +746,9 @@ void QtWindows::apply_form(Form& form, Change what) {
       } else {
         if (w->isMinimized()) w->showNormal();
         w->apply_size_limits();
+        // A window with the system's frame and no size limits of its own
+        // keeps the size its form gives it.
+        if (!form.borderless() && !form.size_limits().installed) w->setFixedSize(g.size());
         if (w->geometry() != g) w->setGeometry(g);
       }
       break;
