@@ -232,6 +232,36 @@ TEST_F(Tray, AFolderTypedOnTheCachePageIsWrittenToThePlayerSettingsOnApply) {
   EXPECT_TRUE(wait_for([&] { return app_->windows_titled("Tavori").empty(); }, 10));
 }
 
+TEST_F(Tray, TheFolderChosenWithBrowseIsWrittenToThePlayerSettingsOnApply) {
+  ASSERT_FALSE(start(std::string(kAskedBefore) + "qvodw=" + app_->app_file("Qvod") + "/\r\n").empty());
+  ASSERT_TRUE(choose_from_tray_menu("软件设置")) << app_->trace();
+  ASSERT_TRUE(app_->wait_traced("BA3 shown", 10)) << app_->trace();
+  std::map<std::string, int> at;
+  ASSERT_FALSE(dialog(&at).empty());
+  app_->click(at["X"] + 16 + 148 + 35, at["Y"] + 4 + 4 + 13);
+  ASSERT_TRUE(app_->wait_traced_after("BA3 shown", "bb caption 缓存设置", 10)) << app_->trace();
+
+  const std::string folder = app_->downloads() + "/picked";
+  std::filesystem::create_directories(folder);
+  // 浏览: page at 16,40, the button at 228,43 in it.
+  app_->click(at["X"] + 16 + 228 + 30, at["Y"] + 40 + 43 + 12);
+  ASSERT_TRUE(wait_for([&] { return !app_->windows_titled("请选择影片下载存放的文件夹").empty(); }, 10))
+      << "no folder chooser";
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  app_->screenshot("settings-folder-chooser");
+  // The chooser's name box has the keys: the folder's whole path.
+  app_->key("ctrl+a");
+  x("xdotool type --delay 20 '" + folder + "'");
+  app_->key("Return");
+  ASSERT_TRUE(wait_for([&] { return app_->windows_titled("请选择影片下载存放的文件夹").empty(); }, 10));
+  app_->click(at["X"] + 254 + 30, at["Y"] + 282 + 12);
+  EXPECT_TRUE(wait_for([&] {
+    return app_->file("Qvod/QvodPlayer.xml").find("Defaultsavepath=\"" + folder + "/\"") != std::string::npos;
+  }, 15)) << app_->file("Qvod/QvodPlayer.xml");
+  EXPECT_TRUE(wait_for([&] { return !app_->windows_titled("Tavori").empty(); }, 10));
+  app_->key("Return");
+}
+
 TEST_F(Tray, AnEpisodeThatCannotBeLookedUpIsToldInABalloonAtTheIcon) {
   ASSERT_FALSE(start(kAskedBefore).empty());
   ASSERT_GE(icon().first, 0);
