@@ -153,7 +153,12 @@ void QtTray::add(std::string_view tip) {
     icon_ = std::make_unique<QSystemTrayIcon>(QIcon(":/skin/tavori64.png"));
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, this,
                      [this](QSystemTrayIcon::ActivationReason reason) {
-                       if (reason == QSystemTrayIcon::Trigger && on_left_click) on_left_click();
+                       // The second of two quick clicks comes as a double click:
+                       // a click too.
+                       if ((reason == QSystemTrayIcon::Trigger ||
+                            reason == QSystemTrayIcon::DoubleClick) &&
+                           on_left_click)
+                         on_left_click();
                        if (reason == QSystemTrayIcon::Context && on_right_click) on_right_click();
                      });
   }

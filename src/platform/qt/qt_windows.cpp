@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLibrary>
 #include <QLineEdit>
@@ -133,6 +134,14 @@ class ControlWidget final : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
+    if (model_.kind() == ControlKind::Frame) {
+      paint_frame(p);
+      return;
+    }
+    if (is_tab()) {
+      paint_tab(p);
+      return;
+    }
     if (!model_.transparent()) p.fillRect(rect(), qcolor(model_.back_color()));
     if (!model_.picture().empty()) {
       const QPixmap& pm = QtImages::pixmap(model_.picture().id);
@@ -181,6 +190,46 @@ class ControlWidget final : public QWidget {
 
  private:
   int scale() const { return model_.kind() == ControlKind::Label ? kTwipsPerPixel : 1; }
+  // A label whose caption starts on its second line is a page tab: its
+  // text stands in the middle of a box with rounded upper corners.
+  bool is_tab() const {
+    const std::string& c = model_.caption();
+    return model_.kind() == ControlKind::Label && !c.empty() && (c[0] == '\r' || c[0] == '\n');
+  }
+  void paint_tab(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QPainterPath path;
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, 0.5);
+    path.moveTo(box.bottomLeft());
+    path.lineTo(box.left(), box.top() + 4);
+    path.quadTo(box.topLeft(), QPointF(box.left() + 4, box.top()));
+    path.lineTo(box.right() - 4, box.top());
+    path.quadTo(box.topRight(), QPointF(box.right(), box.top() + 4));
+    path.lineTo(box.bottomRight());
+    p.fillPath(path, qcolor(model_.back_color()));
+    p.setPen(QColor(0x5A, 0x5A, 0x50));
+    p.drawPath(path);
+    p.setFont(form_font(model_.font_size(), model_.font_bold()));
+    p.setPen(qcolor(model_.fore_color()));
+    const QString text = QString::fromStdString(model_.caption()).trimmed();
+    p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text);
+  }
+  // A frame: a thin border with its caption broken into the top edge.
+  void paint_frame(QPainter& p) {
+    if (!model_.transparent()) p.fillRect(rect(), qcolor(model_.back_color()));
+    const QFont font = form_font(model_.font_size(), model_.font_bold());
+    const QFontMetrics m(font);
+    const QString caption = QString::fromStdString(model_.caption());
+    const int top = caption.isEmpty() ? 0 : m.height() / 2;
+    p.setPen(QColor(0x3A, 0x3A, 0x34));
+    p.drawRect(rect().adjusted(0, top, -1, -1));
+    if (caption.isEmpty()) return;
+    const QRect label(8, 0, m.horizontalAdvance(caption) + 8, m.height());
+    p.fillRect(label, qcolor(model_.back_color()));
+    p.setFont(font);
+    p.setPen(qcolor(model_.fore_color()));
+    p.drawText(label, Qt::AlignCenter | Qt::TextSingleLine, caption);
+  }
   Control& model_;
   bool pressed_ = false;
   bool double_clicked_ = false;
@@ -199,12 +248,40 @@ class FormWindow final : public QWidget {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0x07, 0x07, 0x07));
     setPalette(pal);
+    if (!model.borderless()) {
+      // A dialog of a fixed layout: no maximise button.
+      setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+      skin_dialog();
+    }
     setAutoFillBackground(true);
     // Keys reach the form when no panel has the focus.
     setFocusPolicy(Qt::ClickFocus);
   }
 
   Form& model() const { return model_; }
+  // A window with the system's frame (a dialog): its check boxes, text
+  // boxes and buttons in the skin's colours, light on dark.
+  void skin_dialog() {
+    setFont(form_font(12, false));
+    setStyleSheet(
+        "QCheckBox{color:#C8C8B0;spacing:6px;background:transparent;}"
+        "QCheckBox:disabled{color:#555549;}"
+        "QCheckBox::indicator{width:12px;height:12px;border:1px solid #5A5A50;"
+        "background:#151515;}"
+        "QCheckBox::indicator:hover{border-color:#80A8FF;}"
+        "QCheckBox::indicator:checked{background:#3875D7;border-color:#80A8FF;"
+        "image:url(:/skin/check.png);}"
+        "QLineEdit{color:#E8E8D8;background:#151515;border:1px solid #3A3A34;"
+        "padding:1px 4px;selection-background-color:#3875D7;}"
+        "QLineEdit:focus{border-color:#80A8FF;}"
+        "QPushButton{color:#E8E8D8;background:#26262A;border:1px solid #4A4A44;"
+        "border-radius:2px;padding:2px 8px;}"
+        "QPushButton:hover{background:#32323A;border-color:#80A8FF;}"
+        "QPushButton:pressed{background:#26324A;}"
+        "QPushButton:focus{border-color:#80A8FF;}"
+        "QPushButton:disabled{color:#555549;}");
+  }
   bool applying = false;  // the model is being mirrored: do not report back
 
   // Moves or resizes by hand while the button stays down, where the window
@@ -658,12 +735,20 @@ void QtWindows::apply_form(Form& form, Change what) {
   switch (what) {
     case Change::Geometry:
     case Change::WindowState: {
-      const QRect g(form.left() / 15, form.top() / 15, form.scale_width(), form.scale_height());
+      QRect g(form.left() / 15, form.top() / 15, form.scale_width(), form.scale_height());
+      // A window with the system's frame that its form has not placed
+      // stands in the middle of the screen, its frame on the screen too.
+      if (!form.borderless() && form.left() == 0 && form.top() == 0)
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+          g.moveCenter(screen->availableGeometry().center());
       if (form.window_state() == WindowState::Minimized) {
         if (w->isVisible()) w->showMinimized();
       } else {
         if (w->isMinimized()) w->showNormal();
         w->apply_size_limits();
+        // A window with the system's frame and no size limits of its own
+        // keeps the size its form gives it.
+        if (!form.borderless() && !form.size_limits().installed) w->setFixedSize(g.size());
         if (w->geometry() != g) w->setGeometry(g);
       }
       break;
