@@ -74,27 +74,6 @@ const char* const kIntrospection = R"(
     <property name="CanSeek" type="b" access="read"/>
     <property name="CanControl" type="b" access="read"/>
   </interface>
-  <interface name="org.freedesktop.DBus.Properties">
-    <method name="Get">
-      <arg name="interface_name" type="s" direction="in"/>
-      <arg name="property_name" type="s" direction="in"/>
-      <arg name="value" type="v" direction="out"/>
-    </method>
-    <method name="GetAll">
-      <arg name="interface_name" type="s" direction="in"/>
-      <arg name="properties" type="a{sv}" direction="out"/>
-    </method>
-    <method name="Set">
-      <arg name="interface_name" type="s" direction="in"/>
-      <arg name="property_name" type="s" direction="in"/>
-      <arg name="value" type="v" direction="in"/>
-    </method>
-    <signal name="PropertiesChanged">
-      <arg name="interface_name" type="s"/>
-      <arg name="changed_properties" type="a{sv}"/>
-      <arg name="invalidated_properties" type="as"/>
-    </signal>
-  </interface>
 )";
 
 void call(const std::function<void()>& f) {
@@ -299,9 +278,11 @@ QString main_window_id() {
 QtScreenSaver::~QtScreenSaver() { inhibit(false); }
 
 void QtScreenSaver::inhibit(bool on) {
+  if (on ? cookie_ != 0 || !suspended_window_.isEmpty()
+         : cookie_ == 0 && suspended_window_.isEmpty())
+    return;
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (on) {
-    if (cookie_ != 0 || !suspended_window_.isEmpty()) return;
     if (has_saver_service(bus)) {
       QDBusMessage m = QDBusMessage::createMethodCall(kSaverService, "/org/freedesktop/ScreenSaver",
                                                       kSaverService, "Inhibit");
