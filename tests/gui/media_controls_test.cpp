@@ -82,7 +82,8 @@ TEST_F(MediaControlsDesktop, ThePlayerOnTheSessionBusPausesAndSeeksThePlayingFil
   EXPECT_NE(metadata.find("测试剧"), std::string::npos) << metadata;
   EXPECT_NE(metadata.find("mpris:length"), std::string::npos) << metadata;
 
-  // Pause, as the pause button does.
+  // Pause, as the pause button does, two seconds into the film.
+  ASSERT_TRUE(app->wait_traced("times caption 00:02", 10)) << app->trace();
   const std::string paused = send_to_player("org.mpris.MediaPlayer2.Player.Pause");
   EXPECT_EQ(paused.find("FAILED"), std::string::npos) << paused;
   EXPECT_TRUE(app->wait_traced("zhun caption 已暂停", 10)) << app->trace();
@@ -93,6 +94,7 @@ TEST_F(MediaControlsDesktop, ThePlayerOnTheSessionBusPausesAndSeeksThePlayingFil
   const std::string seek = send_to_player("org.mpris.MediaPlayer2.Player.Seek", "int64:-1000000");
   EXPECT_EQ(seek.find("FAILED"), std::string::npos) << seek;
   EXPECT_GT(app->traced_count("player put 10 "), puts_before) << app->trace();
+  EXPECT_NE(app->last_traced("player put 10 "), "player put 10 0") << app->trace();
 
   // Play again.
   send_to_player("org.mpris.MediaPlayer2.Player.PlayPause");
