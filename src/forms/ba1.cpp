@@ -231,6 +231,7 @@ BA1::BA1(Platform& platform, AppConfig cfg)
 }
 
 BA1::~BA1() {
+  unwire_media_controls();
   unload_tip();
   unload_ba3();
   unload_adsb();
@@ -303,6 +304,7 @@ void BA1::unload() {
   if (unloaded_) return;
   unloaded_ = true;
   for (const auto& t : timers()) t->set_enabled(false);
+  unwire_media_controls();
   hide();
 }
 
@@ -367,6 +369,7 @@ void BA1::wire_events() {
   qk.on_click = [this] { qk_Click(); };
   wire_panel_events();
   wire_slider_events();
+  wire_media_controls();
 }
 
 }  // namespace tav

@@ -238,6 +238,17 @@ class BA1 final : public Form, public ListPageView {
   void showVolume();
   void redrawSeekBar();
   void Form_KeyDown(int key, int shift);
+  // The seek keys' step by any number of seconds (back to 0 at the most,
+  // forward to two seconds before the end), with the seek bar redrawn; it
+  // stops the status tick, which the caller starts again.
+  void seekBy(int seconds);
+  // The volume keys' setting: sound on, the volume, its text and knob.
+  void applyVolume(int percent);
+
+  // The desktop's media controls and screen saver (the status tick's last
+  // step and every request): what plays, and the screen saver held off
+  // while a film plays in the player.
+  void publishMediaState();
 
   // Link protocol: the panels' before-navigate handlers.
   void Web1_BeforeNavigate2(const std::string& url, bool& cancel);
@@ -299,6 +310,8 @@ class BA1 final : public Form, public ListPageView {
   void wire_events();
   void wire_panel_events();
   void wire_slider_events();
+  void wire_media_controls();
+  void unwire_media_controls();
 
   // True, once, when the handler of the panel sees the navigation that
   // navigateOwn started.
@@ -314,6 +327,8 @@ class BA1 final : public Form, public ListPageView {
   std::unique_ptr<Ba4> ba4_;
   std::vector<std::unique_ptr<Form>> retired_;
   bool unloaded_ = false;
+  bool mediaOffered_ = false;
+  bool screenInhibited_ = false;
   const Browser* ownPanel_ = nullptr;
   std::string ownUrl_;
 };

@@ -12,10 +12,12 @@ class EventLoop;
 class Files;
 class Http;
 class Images;
+class MediaControls;
 class NetworkAdapters;
 class Processes;
 class Random;
 class Screen;
+class ScreenSaver;
 class Shell;
 class SingleInstance;
 class TextMetrics;
@@ -41,6 +43,8 @@ struct Platform {
   WindowSystem& windows;
   const TextMetrics& metrics;
   const Images& images;
+  MediaControls& media;
+  ScreenSaver& screen_saver;
 };
 
 // Where the program runs and what it was started with.

@@ -70,10 +70,15 @@ class Player {
   int download_progress();
   void prebuffer(const std::string& address);
   void set_ad_page(const std::string& address);
+  // True when the last call ended in an error (the control is missing or
+  // refused it).
+  bool last_call_refused() const { return refused_; }
 
  private:
+  class Outcome;
   PlayerControl& control();
   PlayerSite& site_;
+  bool refused_ = false;
 };
 
 }  // namespace tav

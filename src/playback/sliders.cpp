@@ -93,6 +93,29 @@ void BA1::redrawSeekBar() {
   times.set_caption(formatTime(position) + " / " + formatTime(duration));
 }
 
+void BA1::seekBy(int seconds) {
+  Timer1.set_enabled(false);
+  const int position = player.position();
+  if (position <= 0) return;
+  player.set_position(position + seconds);
+  if (seconds < 0) {
+    if (player.position() < 0) player.set_position(0);
+  } else {
+    const int duration = player.duration();
+    if (player.position() > duration) player.set_position(duration - 2);
+  }
+  redrawSeekBar();
+}
+
+void BA1::applyVolume(int percent) {
+  unmute();
+  player.set_volume(percent);
+  const int volume = player.volume();
+  zhun.set_caption("音量：" + to_text(volume) + "%");
+  bo_v.set_left((yin.width() - bo_v.width()) * volume / 100);
+  bo_y.set_width(bo_v.left());
+}
+
 void BA1::Form_KeyDown(int key, int) {
   if (!qvod.visible()) return;
   attempt([&] {
@@ -101,31 +124,13 @@ void BA1::Form_KeyDown(int key, int) {
         bo_but_Click(0);
         break;
       case 37:
-      case 39: {
-        Timer1.set_enabled(false);
-        const int position = player.position();
-        if (position <= 0) break;
-        if (key == 37) {
-          player.set_position(position - 10);
-          if (player.position() < 0) player.set_position(0);
-        } else {
-          player.set_position(position + 10);
-          const int duration = player.duration();
-          if (player.position() > duration) player.set_position(duration - 2);
-        }
-        redrawSeekBar();
+      case 39:
+        seekBy(key == 37 ? -10 : 10);
         break;
-      }
       case 38:
-      case 40: {
-        unmute();
-        player.set_volume(player.volume() + (key == 38 ? 10 : -10));
-        const int volume = player.volume();
-        zhun.set_caption("音量：" + to_text(volume) + "%");
-        bo_v.set_left((yin.width() - bo_v.width()) * volume / 100);
-        bo_y.set_width(bo_v.left());
+      case 40:
+        applyVolume(player.volume() + (key == 38 ? 10 : -10));
         break;
-      }
       default:
         break;
     }

@@ -132,6 +132,7 @@ void BA1::Timer1_Timer() {
       huan.move(-30, huan.top(), 0, huan.height());
     }
   });
+  publishMediaState();
 }
 
 void BA1::Timer2_Timer() {

@@ -71,6 +71,7 @@ void BA1::bo_but_Click(int index) {
         bo_but(0).set_picture(but(1).picture());
         zhun.set_caption("正在播放");
       }
+      publishMediaState();
       break;
     }
     case 1:
@@ -95,6 +96,7 @@ void BA1::bo_but_Click(int index) {
       bo_but(0).set_tooltip("播放");
       bo_but(0).set_picture(but(2).picture());
       zhun.set_caption("已停止");
+      publishMediaState();  // the status tick has stopped
       break;
     case 2:
       if (bo_but(2).tooltip() == "静音") {

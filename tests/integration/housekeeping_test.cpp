@@ -86,7 +86,8 @@ class SuiteProcesses : public ::testing::Test {
               hp.platform().registry,  hp.platform().adapters, hp.platform().instance,
               hp.platform().tray,      hp.platform().screen,   hp.platform().clock,
               hp.platform().random,    hp.platform().loop,     hp.platform().windows,
-              hp.platform().metrics,   hp.platform().images};
+              hp.platform().metrics,   hp.platform().images,   hp.platform().media,
+              hp.platform().screen_saver};
   AppConfig config{dir.str(), "http://127.0.0.1:9/box/", "", "http://127.0.0.1:9/player/"};
   std::vector<pid_t> started_;
 };

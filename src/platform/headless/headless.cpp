@@ -540,6 +540,14 @@ Picture HeadlessImages::load_resource(int number) const {
   return {"ppt" + to_text(number - 101), size.x, size.y};
 }
 
+// HeadlessScreenSaver ------------------------------------------------------------
+
+void HeadlessScreenSaver::inhibit(bool on) {
+  if (on != inhibited) ++changes;
+  inhibited = on;
+  log_.add(on ? "screen saver inhibited" : "screen saver released");
+}
+
 // HeadlessPlatform -------------------------------------------------------------
 
 HeadlessPlatform::HeadlessPlatform(Files& disk, const CodePage& cp)
@@ -553,11 +561,13 @@ HeadlessPlatform::HeadlessPlatform(Files& disk, const CodePage& cp)
       instance(log),
       tray(log),
       loop(clock, log),
-      windows(loop, registry, clock, log) {
+      windows(loop, registry, clock, log),
+      screen_saver(log) {
   registry.registered.insert(std::string(kPlayerClassId));
   platform_.reset(new Platform{code_page, files,   http,   dialogs, shell, processes,
                                registry,  adapters, instance, tray, screen, clock,
-                               random,    loop,     windows, metrics, images});
+                               random,    loop,     windows, metrics, images,
+                               media,     screen_saver});
 }
 
 HeadlessPlatform::~HeadlessPlatform() = default;

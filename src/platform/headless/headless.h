@@ -23,11 +23,13 @@
 #include "platform/headless/effect_log.h"
 #include "platform/http.h"
 #include "platform/images.h"
+#include "platform/media_controls.h"
 #include "platform/network_adapters.h"
 #include "platform/platform.h"
 #include "platform/player_control.h"
 #include "platform/processes.h"
 #include "platform/screen.h"
+#include "platform/screen_saver.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "platform/tray.h"
@@ -188,6 +190,31 @@ class HeadlessScreen final : public Screen {
   int height_px() const override { return height; }
   WorkArea area{0, 0, 1366, 728};
   int width = 1366, height = 768;
+};
+
+// The desktop's media controls: keeps what was published; requests are
+// made by calling the callbacks.
+class HeadlessMediaControls final : public MediaControls {
+ public:
+  void publish(const MediaState& s) override { state = s, ++publishes, offered = true; }
+  void seeked(int position_s) override { seeks.push_back(position_s); }
+  void withdraw() override { offered = false; }
+  MediaState state;
+  int publishes = 0;
+  bool offered = false;
+  std::vector<int> seeks;  // positions announced after seeks
+};
+
+// Logs "screen saver inhibited" and "screen saver released".
+class HeadlessScreenSaver final : public ScreenSaver {
+ public:
+  explicit HeadlessScreenSaver(EffectLog& log) : log_(log) {}
+  void inhibit(bool on) override;
+  bool inhibited = false;
+  int changes = 0;
+
+ private:
+  EffectLog& log_;
 };
 
 // Runs the forms' timers on the virtual clock.
@@ -434,6 +461,8 @@ class HeadlessPlatform {
   HeadlessWindows windows;
   FixedTextMetrics metrics;
   HeadlessImages images;
+  HeadlessMediaControls media;
+  HeadlessScreenSaver screen_saver;
 
  private:
   std::unique_ptr<Platform> platform_;

@@ -10,6 +10,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_network_adapters.h"
 #include "platform/posix/posix_system.h"
+#include "platform/qt/qt_media.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_single_instance.h"
 #include "platform/qt/qt_windows.h"
@@ -43,6 +44,8 @@ class QtPlatform {
   QtWindows windows_;
   QtTextMetrics metrics_;
   QtImages images_;
+  QtMediaControls media_;
+  QtScreenSaver screen_saver_;
   std::unique_ptr<Platform> platform_;
 };
 
