@@ -12,6 +12,15 @@
 #include "startup/startup.h"
 #include "temp_dir.h"
 
+// A test whose paths are POSIX paths ("/films/a.mp4", folders ending in
+// "/"): on Windows the program takes only "\\" and drive letters for paths,
+// so such a test does not apply there.
+#ifdef _WIN32
+#define TAVORI_POSIX_PATHS_ONLY() GTEST_SKIP() << "the test's paths are POSIX paths"
+#else
+#define TAVORI_POSIX_PATHS_ONLY() static_cast<void>(0)
+#endif
+
 namespace tav::test {
 
 class HeadlessTest : public ::testing::Test {

@@ -20,6 +20,7 @@ class Instance : public test::HeadlessTest {
 };
 
 TEST_F(Instance, AQuotedPathPlaysAndHeadsTheLocalFilms) {
+  TAVORI_POSIX_PATHS_ONLY();
   hp.instance.deliver("\"/films/夜航/a.rmvb\"");
   EXPECT_TRUE(logged("player put 1 \"/films/夜航/a.rmvb\""));
   EXPECT_TRUE(logged("player call 12"));
@@ -48,6 +49,7 @@ TEST_F(Instance, ATextWithoutAFolderGivesAnEmptyTitleAndNoRow) {
 }
 
 TEST_F(Instance, ASecondStartRestoresStopsAndPlaysTheNewFilm) {
+  TAVORI_POSIX_PATHS_ONLY();
   hp.instance.deliver("/films/one.mp4");
   hp.windows.player()->durations["/films/"] = 600;
   hp.loop.advance(30000);
@@ -82,6 +84,7 @@ TEST_F(Instance, ASecondStartLeavesTheMiniModeAndKeepsAWebFilm) {
 }
 
 TEST_F(Instance, AHostileCommandLineIsOneRecord) {
+  TAVORI_POSIX_PATHS_ONLY();
   const std::string huge(1 << 20, 'x');
   hp.instance.deliver("\"/films/a|b\r\nc.mp4\"");
   hp.instance.deliver("/" + huge);
@@ -92,6 +95,7 @@ TEST_F(Instance, AHostileCommandLineIsOneRecord) {
 }
 
 TEST_F(Instance, AStartWithACommandLinePlaysIt) {
+  TAVORI_POSIX_PATHS_ONLY();
   config.command_line = "\"/films/first.mp4\"";
   w = start();
   EXPECT_TRUE(logged("player put 1 \"/films/first.mp4\""));

@@ -66,6 +66,7 @@ TEST_F(ListCommands, ADeleteCommandRemovesThatLineOfTheCurrentList) {
 }
 
 TEST_F(ListCommands, APlayCommandPlaysLineTwoOfTheListOfTheSection) {
+  TAVORI_POSIX_PATHS_ONLY();
   set_list("date.dat", kHistory);
   dir.write("b.mp4", "x");
   set_list("date_f.dat", "a|" + dir.file("none.mp4") + "|0\r\nb%7C2|" + dir.file("b.mp4") +
@@ -117,6 +118,7 @@ TEST_F(ListCommands, APlayedHistoryEntryResumesAtItsPositionOnce) {
 }
 
 TEST_F(ListCommands, AVanishedLocalFilmIsReportedAndRemoved) {
+  TAVORI_POSIX_PATHS_ONLY();
   set_list("date_f.dat", "a|" + dir.file("gone.mp4") + "|10\r\nb|/f/b.mp4|0\r\n");
   show_local_films();
   hp.dialogs.answers.push_back(MsgAnswer::Ok);
@@ -176,6 +178,7 @@ TEST_F(ListCommands, TheListMenuWorksOnTheEntryRightClickedLast) {
 }
 
 TEST_F(ListCommands, DeleteDownloadsFindsFilesByHalfTheStem) {
+  TAVORI_POSIX_PATHS_ONLY();
   const std::string downloads = suite_with_downloads();
   for (const char* name : {"abcdef.rmvb", "abc.part", "abx.rmvb", "abcd.mp4", "abcd", "xabcd.mp4",
                            "ABCdef.rmvb"})
@@ -197,6 +200,7 @@ TEST_F(ListCommands, DeleteDownloadsFindsFilesByHalfTheStem) {
 }
 
 TEST_F(ListCommands, DeleteDownloadsWithAShortStemAndAnsweredNo) {
+  TAVORI_POSIX_PATHS_ONLY();
   const std::string downloads = suite_with_downloads();
   for (const char* name : {"abcd.mp4", "abcde.mp4", "abc.mp4"})
     dir.write("downloads/" + std::string(name), "data");
@@ -284,6 +288,7 @@ TEST_F(ListCommands, TheLabelQkActsByItsCaption) {
 }
 
 TEST_F(ListCommands, ManageDownloadsOpensTheFolderOnlyWhenItHoldsFiles) {
+  TAVORI_POSIX_PATHS_ONLY();
   // Without the player's settings file the folder is C:\Media\, which has
   // no files here: nothing opens.
   w->qk_xw();

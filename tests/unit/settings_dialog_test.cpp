@@ -83,6 +83,7 @@ TEST_F(SettingsDialog, OkAfterOnlyCheckBoxesLeavesThePlayerFileAlone) {
 }
 
 TEST_F(SettingsDialog, ANewFolderRewritesOnlyItsAttributeAndRestartsTheService) {
+  TAVORI_POSIX_PATHS_ONLY();
   dir.write("suite/QvodPlayer.xml", xml);
   put_setting("S_q", "qvodw", suite);
   hp.processes.add("QvodPlayer.exe", suite + "QvodPlayer.exe");
@@ -125,6 +126,7 @@ TEST_F(SettingsDialog, AFolderWithoutADriveBecomesTheDefault) {
 }
 
 TEST_F(SettingsDialog, BrowseCancelledFallsBackToTheSavedFolder) {
+  TAVORI_POSIX_PATHS_ONLY();
   dir.write("suite/QvodPlayer.xml", xml);
   put_setting("S_q", "qvodw", suite);
   BA3& d = open();

@@ -60,7 +60,8 @@ TEST_F(Update, ANewerVersionAcceptedStartsTheUpdaterAndQuitsWithoutTheNotice) {
   hp.dialogs.answers.push_back(MsgAnswer::Yes);
   hp.log.clear();
   check();
-  EXPECT_TRUE(logged("start \"" + dir.file("update.exe") + "\" style=2"));
+  EXPECT_TRUE(logged("update.exe\" style=2"));  // the local updater, minimised
+  EXPECT_EQ(hp.shell.started.back(), dir.file("update.exe"));
 }
 
 TEST_F(Update, TheSameVersionAsksNothing) {
