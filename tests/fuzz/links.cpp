@@ -107,7 +107,7 @@ struct World {
   tav::Platform pf{hp.code_page, files,         http,       hp.dialogs, hp.shell,
                    hp.processes, hp.registry,   hp.adapters, hp.instance, hp.tray,
                    hp.screen,    hp.clock,      hp.random,  hp.loop,    hp.windows,
-                   hp.metrics,   hp.images};
+                   hp.metrics,   hp.images,     hp.media,   hp.screen_saver};
   tav::AppConfig config{kFolder, kBase, "", "http://127.0.0.1:8080/player/"};
   std::unique_ptr<tav::BA1> w;
 
