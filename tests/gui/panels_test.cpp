@@ -199,7 +199,7 @@ TEST_F(Panels, AListPageShownAnewKeepsWhereItWasScrolledTo) {
   app->click(remove->box.cx(), remove->box.cy());
   ASSERT_TRUE(wait_for([&] { return app->traced_count("page Web3 ") > shown; }, 20)) << app->trace();
   const std::string again = app->last_traced("page Web3 ");
-  EXPECT_GT(page_scroll_y(again), 100) << again;
+  EXPECT_GT(page_scroll_y(again), 100) << again << app->trace();
   EXPECT_EQ(page_text(again).rfind("GBK | ", 0), 0u) << again;
   EXPECT_NE(page_text(again).find("39 第40部剧"), std::string::npos) << again;
 }

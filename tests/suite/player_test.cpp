@@ -486,7 +486,9 @@ TEST_F(PlayerTest, QvodWithoutTheServiceIsReportedStopped) {
   tav::PlayerControl& c = bare->control();
   c.put(kAddress, Variant(qvod("ABCDEF", "film.mp4", 1000)));
   c.invoke(kPlay, {});
-  EXPECT_EQ(c.get(kState).to_int(), kConnecting);
+  // Connecting at first, unless the failed start of the service was told already.
+  const int first = c.get(kState).to_int();
+  EXPECT_TRUE(first == kConnecting || first == kStopped) << first;
   EXPECT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kStopped; }, 8000));
   EXPECT_EQ(c.get(kProgress).to_int(), 0);
   EXPECT_EQ(c.get(kSpeed).to_int(), 0);

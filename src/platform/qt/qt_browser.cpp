@@ -17,6 +17,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <memory>
 #include <optional>
 
 #include "forms/browser.h"
@@ -161,6 +162,7 @@ QWebEngineProfile* panel_profile() {
 // A page of one panel.
 class PanelPage final : public QWebEnginePage {
  public:
+  ~PanelPage() override { *alive_ = false; }
   PanelPage(Browser& model, QObject* parent) : QWebEnginePage(panel_profile(), parent), model_(model) {
     connect(this, &QWebEnginePage::loadStarted, this, [this] {
       if (own_page_pending_) {  // the failure page: the control hears nothing of it
@@ -215,6 +217,7 @@ class PanelPage final : public QWebEnginePage {
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, bool(model_.on_navigate_error));
     failed_url_.clear();
     keep_scroll_.reset();
+    ++loads_;
     own_page_pending_ = false;
   }
 
@@ -237,9 +240,19 @@ class PanelPage final : public QWebEnginePage {
   }
 
   // Shows a code-page page anew from its file, where it was scrolled to.
+  // The page itself says how far it is scrolled: the view's own figure
+  // follows the compositor and may still be 0 just after a scroll. A load
+  // of the program's own in the meantime wins.
   void reread(const QUrl& url) {
-    keep_scroll_ = scrollPosition();
-    open(url);
+    const unsigned load = ++loads_;
+    // A page that goes away calls its pending callbacks with nothing.
+    runJavaScript(QStringLiteral("[window.scrollX, window.scrollY]"), QWebEngineScript::ApplicationWorld,
+                  [this, alive = alive_, load, url](const QVariant& result) {
+                    if (!*alive || load != loads_) return;
+                    const QVariantList at = result.toList();
+                    if (at.size() == 2) keep_scroll_ = QPointF(at[0].toDouble(), at[1].toDouble());
+                    open(url);
+                  });
   }
 
   // The address the failure page stands for, while it is shown.
@@ -299,6 +312,8 @@ class PanelPage final : public QWebEnginePage {
   Browser& model_;
   QUrl failed_url_;
   std::optional<QPointF> keep_scroll_;
+  unsigned loads_ = 0;  // the program's loads, counted
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool own_page_pending_ = false;
   bool own_page_loading_ = false;
 };
