@@ -77,12 +77,14 @@ class ProgressWindow final : public QWidget {
   explicit ProgressWindow(Updater& updater) : updater_(updater) {
     setWindowTitle(QString::fromUtf8(kTitle));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(440, 160);
+    setFixedSize(440, 170);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(22, 18, 22, 16);
     column->setSpacing(10);
     stage_ = new QLabel(QStringLiteral("正在检查更新…"), this);
     stage_->setObjectName(QStringLiteral("stage"));
+    auto* note = new QLabel(QStringLiteral("下载并校验后将自动安装，完成后 Tavori 会重新启动。"), this);
+    note->setObjectName(QStringLiteral("detail"));
     bar_ = new QProgressBar(this);
     bar_->setRange(0, 0);
     bar_->setFormat(QStringLiteral("%p%"));
@@ -93,6 +95,7 @@ class ProgressWindow final : public QWidget {
     row->addWidget(detail_, 1);
     row->addWidget(cancel_);
     column->addWidget(stage_);
+    column->addWidget(note);
     column->addWidget(bar_);
     column->addLayout(row);
     connect(cancel_, &QPushButton::clicked, this, [this] { cancel(); });
@@ -181,7 +184,9 @@ int run_window(int argc, char** argv, UpdaterOptions options) {
   Result result;
   std::thread worker([&] {
     result = updater.run();
-    QMetaObject::invokeMethod(&app, [&app] { app.quit(); }, Qt::QueuedConnection);
+    // exit(), not quit(): quit() asks the windows to close, and the
+    // progress window refuses while it works.
+    QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
   });
   app.exec();
   worker.join();
