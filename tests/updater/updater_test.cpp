@@ -696,3 +696,65 @@ TEST(ReleaseVersions, CompareAsNumbers) {
 
 }  // namespace
 }  // namespace tav::test
+
+namespace tav::test {
+namespace {
+
+// The swap stopped after each of its steps in turn (the process ends
+// there, as at a kill): the recovery leaves one whole version each time,
+// the old one while the journal said "swapping", the new one after.
+TEST(SwapJournal, EveryStepOfTheSwapInterruptedIsRecovered) {
+  namespace fs = std::filesystem;
+  const std::vector<std::string> both = {"tavori", "data.txt", "Qvod/lib.txt", "release.manifest"};
+  update::Plan plan;
+  plan.from_version = "1.0";
+  plan.to_version = "1.1";
+  for (const std::string& f : both) plan.put.emplace_back(f, true);
+  plan.put.emplace_back("only-1.1.txt", false);
+  plan.drop.push_back("only-1.0.txt");
+  const int steps = 2 * 4 + 1 + 1;
+  for (int stop = 0; stop <= steps + 2; ++stop) {
+    SCOPED_TRACE("stopped after step " + std::to_string(stop));
+    TempDir dir;
+    const std::string app = dir.file("app");
+    for (const std::string& f : both) {
+      spill(fs::path(app) / f, f + " 1.0\n");
+      spill(fs::path(app) / ".update/staged" / f, f + " 1.1\n");
+    }
+    spill(fs::path(app) / "only-1.0.txt", "1.0\n");
+    spill(fs::path(app) / ".update/staged/only-1.1.txt", "1.1\n");
+    spill(fs::path(app) / "config.ini", "mine\n");
+    const pid_t child = fork();
+    if (child == 0) {
+      int step = 0;
+      if (!update::write_journal(app, plan).empty()) _exit(2);
+      if (!update::swap_files(app, plan, [&] {
+            if (++step == stop) _exit(0);
+          }).empty())
+        _exit(3);
+      update::Plan trial = plan;
+      trial.state = "trial";
+      if (!update::write_journal(app, trial).empty()) _exit(4);
+      if (stop == steps + 1) _exit(0);
+      if (!update::commit(app, trial).empty()) _exit(5);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string why;
+    const update::Recovery r = update::recover(app, &why);
+    ASSERT_NE(r, update::Recovery::failed) << why;
+    // Stop 0 never comes: the whole swap runs and the journal says "trial".
+    const std::string expected = stop == 0 || stop > steps ? "1.1" : "1.0";
+    for (const std::string& f : both) EXPECT_EQ(slurp(fs::path(app) / f), f + " " + expected + "\n") << f;
+    EXPECT_EQ(fs::exists(fs::path(app) / "only-1.0.txt"), expected == "1.0");
+    EXPECT_EQ(fs::exists(fs::path(app) / "only-1.1.txt"), expected == "1.1");
+    EXPECT_EQ(slurp(fs::path(app) / "config.ini"), "mine\n");
+    EXPECT_FALSE(fs::exists(fs::path(app) / ".update/journal"));
+    EXPECT_FALSE(fs::exists(fs::path(app) / ".update/backup"));
+  }
+}
+
+}  // namespace
+}  // namespace tav::test
