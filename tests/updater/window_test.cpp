@@ -12,6 +12,8 @@
 #include <string>
 
 #include "desktop_session.h"
+#include "release/manifest.h"
+#include "release/swap.h"
 #include "server_process.h"
 #include "temp_dir.h"
 
@@ -146,6 +148,131 @@ TEST(UpdaterWindow, ShowsTheDownloadInTheProgramsColoursAndCancels) {
   EXPECT_EQ(slurp(app / "tavori") + slurp(app / "Qvod/lib.txt") + slurp(app / "config.ini"), before);
   EXPECT_FALSE(fs::exists(app / ".update"));
   end_group(updater);
+}
+
+// The processes whose executable lies in the folder, with their groups.
+void end_processes_in(const fs::path& folder) {
+  const std::string prefix = folder.string() + "/";
+  for (int round = 0; round < 3; ++round) {
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      std::error_code link_error;
+      const std::string exe = fs::read_symlink(it->path() / "exe", link_error).string();
+      if (link_error || exe.rfind(prefix, 0) != 0) continue;
+      const pid_t pid = std::atoi(name.c_str());
+      const pid_t group = getpgid(pid);
+      if (group > 1 && group != getpgrp()) kill(-group, SIGKILL);
+      kill(pid, SIGKILL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+}
+
+// The visible window of the process whose title (_NET_WM_NAME) is title.
+std::string window_titled(const Xvfb& x, pid_t pid, const std::string& title) {
+  std::istringstream ids(command_output("DISPLAY=" + x.display() + " xdotool search --all --onlyvisible --pid " +
+                                        std::to_string(pid) + " --name '.'"));
+  std::string id;
+  while (std::getline(ids, id)) {
+    const std::string name = command_output("DISPLAY=" + x.display() + " xprop -id " + id + " _NET_WM_NAME");
+    if (name.find("\"" + title + "\"") != std::string::npos) return id;
+  }
+  return {};
+}
+
+// The whole way of Part 1.6 with the real programs: tavori reads the
+// version file, asks, the user says Yes; tavori starts update.exe and ends;
+// the updater installs the release the server offers (the build's files as
+// version 1.1) and starts the new tavori. tavori starts the updater without
+// arguments, so the server must be the built-in one (127.0.0.1:8080).
+TEST(UpdaterWindow, YesToTheUpdateQuestionInstallsTheNewReleaseAndStartsIt) {
+  const std::string built_in = TAVORI_SERVER_BASE;
+  if (built_in != "http://127.0.0.1:8080/box/") GTEST_SKIP() << "built for another server: " << built_in;
+  Xvfb x;
+  ASSERT_TRUE(x.ready()) << "Xvfb or its window manager (openbox) did not start";
+  TempDir dir;
+  const fs::path from = TAVORI_APP_DIR, app = dir.file("app");
+  const std::vector<std::string> files = {"tavori", "update.exe", "regsvr32", "i.gif", "Qvod/QvodInsert.dll",
+                                          "Qvod/QvodTerminal.exe", "Qvod/QvodPlayer.exe"};
+  for (const std::string& f : files) {
+    fs::create_directories((app / f).parent_path());
+    fs::copy_file(from / f, app / f);
+  }
+  for (const char* sub : {"config", "home", "run", "downloads"}) fs::create_directories(dir.file(sub));
+  fs::permissions(dir.file("run"), fs::perms::owner_all);
+  const std::string xml = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<QvodPlayer Defaultsavepath=\"" +
+                          dir.file("downloads") + "/\" />\r\n";
+  spill(app / "Qvod/QvodPlayer.xml", xml);
+  const std::string history = "\xb2\xe2\xca\xd4$http://127.0.0.1:8080/media/x.mp4$12\r\n";
+  spill(app / "date.dat", history);
+  std::string command = std::string("'") + TAVORI_RELEASE_TOOL + "' pack --key '" + TAVORI_RELEASE_KEY +
+                        "' --version 1.1 --from '" + from.string() + "' --out '" + dir.file("offer") + "'";
+  for (const std::string& f : files) command += " " + f;
+  ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0);
+
+  // The release on the built-in port (ServerProcess takes a free one).
+  const std::vector<std::string> env = {"DISPLAY=" + x.display(), "XDG_CONFIG_HOME=" + dir.file("config"),
+                                        "HOME=" + dir.file("home"), "XDG_RUNTIME_DIR=" + dir.file("run"),
+                                        "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=xcb"};
+  const pid_t served = launch({TAVORI_SERVER_BINARY, "--port", "8080", "--release", dir.file("offer"), "--log",
+                               dir.file("pings.log")},
+                              {}, dir.str(), dir.file("server-8080.txt"));
+  const bool listening = wait_for(
+      [&] { return read_file(dir.file("server-8080.txt")).find("offering release 1.1") != std::string::npos; }, 10);
+  if (!listening) {
+    end_group(served);
+    GTEST_SKIP() << "the built-in port 8080 is taken: " << read_file(dir.file("server-8080.txt"));
+  }
+  const pid_t registered = launch({(app / "regsvr32").string(), "/s", (app / "Qvod/QvodInsert.dll").string()}, env,
+                                  app.string(), dir.file("tools.txt"));
+  waitpid(registered, nullptr, 0);
+
+  const pid_t old_program = launch({(app / "tavori").string()}, env, app.string(), dir.file("tavori-output.txt"));
+  // Six seconds after start: the question.
+  std::string question;
+  const bool asked = wait_for(
+      [&] {
+        question = window_titled(x, old_program, "Tavori提示：");
+        return !question.empty();
+      },
+      40);
+  if (!asked) {
+    end_processes_in(app);
+    end_group(served);
+    FAIL() << "no update question\n" << read_file(dir.file("tavori-output.txt"));
+  }
+  std::system(("DISPLAY=" + x.display() + " import -window root '" + std::string(TAVORI_SHOTS_DIR) +
+               "/update-question.png'").c_str());
+  // Yes is the default button.
+  std::system(("DISPLAY=" + x.display() + " xdotool windowactivate --sync " + question + " key --clearmodifiers Return")
+                  .c_str());
+  // The old program ends; the updater installs 1.1 and starts the new one.
+  bool updated = wait_for(
+      [&] {
+        const auto m = update::parse_manifest(read_file((app / update::kInstalledManifest).string()));
+        return m && m->version == "1.1" && !fs::exists(app / ".update");
+      },
+      60);
+  int old_status = 0;
+  const bool old_ended = waitpid(old_program, &old_status, WNOHANG) == old_program;
+  const std::vector<int> running = update::processes_running((app / "tavori").string());
+  if (updated)
+    std::system(("DISPLAY=" + x.display() + " import -window root '" + std::string(TAVORI_SHOTS_DIR) +
+                 "/updated-program.png'").c_str());
+  end_processes_in(app);
+  end_group(old_program);
+  end_group(served);
+  ASSERT_TRUE(updated) << read_file(dir.file("tavori-output.txt"));
+  EXPECT_TRUE(old_ended) << "the old program did not end";
+  EXPECT_EQ(running.size(), 1u) << "the new program is not running";
+  // The program's files are the release's; the user's are as they were.
+  const auto m = update::parse_manifest(read_file((app / update::kInstalledManifest).string()));
+  ASSERT_TRUE(m);
+  for (const std::string& f : files) EXPECT_EQ(read_file((app / f).string()), read_file((from / f).string())) << f;
+  EXPECT_EQ(read_file((app / "date.dat").string()), history);
+  EXPECT_EQ(read_file((app / "Qvod/QvodPlayer.xml").string()), xml);
 }
 
 }  // namespace
