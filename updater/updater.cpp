@@ -204,8 +204,8 @@ Result Updater::run() {
   FolderLock lock(app);
   if (!lock.try_lock()) {
     if (!lock.error().empty())
-      return fail(message_for(failure_of_errno(errno) == Failure::disk_full ? Failure::disk_full
-                                                                              : Failure::not_writable),
+      return fail(message_for(failure_of_errno(lock.error_number()) == Failure::disk_full ? Failure::disk_full
+                                                                                          : Failure::not_writable),
                   lock.error());
     Result r = fail("另一个升级程序正在运行。", "the folder's update lock is held");
     r.offer_old = false;
@@ -215,7 +215,7 @@ Result Updater::run() {
   std::string why;
   const Recovery earlier = recover_locked(app, &why);
   if (earlier == Recovery::failed)
-    return fail("上次升级未能完成，程序文件夹需要修复：" + why, why);
+    return fail("上次升级未能完成，也无法恢复原来的程序文件，请重新安装 Tavori。", why);
   Result r = run_locked();
   if (r.outcome != Outcome::updated && r.outcome != Outcome::restored) clean_work_folder(app);
   // Nothing under way any more: the working folder goes (the lock with it).

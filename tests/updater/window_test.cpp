@@ -88,9 +88,11 @@ TEST(UpdaterWindow, ShowsTheDownloadInTheProgramsColoursAndCancels) {
   ASSERT_TRUE(server.start({"--release", dir.file("offer"), "--throttle", "400000", "--log", "pings.log"}))
       << server.output();
   const std::string output = dir.file("updater-output.txt");
+  fs::create_directories(dir.file("run"));
+  fs::permissions(dir.file("run"), fs::perms::owner_all);
   const pid_t updater = launch({(app / "update.exe").string(), "--server-base=" + server.base()},
                                {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=xcb", "HOME=" + dir.str(),
-                                "XDG_RUNTIME_DIR=" + dir.str(), "LANG=zh_CN.UTF-8"},
+                                "XDG_RUNTIME_DIR=" + dir.file("run"), "LANG=zh_CN.UTF-8"},
                                app.string(), output);
   std::string window;
   ASSERT_TRUE(wait_for(

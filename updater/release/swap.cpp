@@ -83,12 +83,14 @@ bool FolderLock::try_lock() {
   if (fd_ >= 0) return true;
   const std::string work = work_path(app_);
   if (::mkdir(work.c_str(), 0700) != 0 && errno != EEXIST) {
+    errno_ = errno;
     error_ = "cannot make " + work + ": " + std::strerror(errno);
     return false;
   }
   const std::string path = work_path(app_, "lock");
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
+    errno_ = errno;
     error_ = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }

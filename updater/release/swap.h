@@ -58,11 +58,13 @@ class FolderLock {
   bool try_lock();
   bool held() const { return fd_ >= 0; }
   const std::string& error() const { return error_; }
+  int error_number() const { return errno_; }
 
  private:
   std::string app_;
   int fd_ = -1;
   std::string error_;
+  int errno_ = 0;
 };
 
 std::string work_path(const std::string& app_folder, const std::string& name = {});
