@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -76,7 +77,8 @@ class ProgressWindow final : public QWidget {
  public:
   explicit ProgressWindow(Updater& updater) : updater_(updater) {
     setWindowTitle(QString::fromUtf8(kTitle));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A dialog with a title and a close button only (closing cancels).
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 170);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(22, 18, 22, 16);
@@ -161,6 +163,7 @@ int run_window(int argc, char** argv, UpdaterOptions options) {
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setStyleSheet(QString::fromUtf8(kStyle));
+  app.setWindowIcon(QIcon(QStringLiteral(":/tavori48.png")));
   ProgressWindow* window = nullptr;
   tav::update::Progress progress;
   auto post = [&window](std::function<void(ProgressWindow&)> f) {
