@@ -184,7 +184,7 @@ std::string window_titled(const Xvfb& x, pid_t pid, const std::string& title) {
   return {};
 }
 
-// The whole way of Part 1.6 with the real programs: tavori reads the
+// The whole update, with the real programs: tavori reads the
 // version file, asks, the user says Yes; tavori starts update.exe and ends;
 // the updater installs the release the server offers (the build's files as
 // version 1.1) and starts the new tavori. tavori starts the updater without
