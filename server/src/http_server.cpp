@@ -23,6 +23,7 @@
 #include "options.h"
 #include "pages.h"
 #include "protocol.h"
+#include "release/manifest.h"
 #include "sha1.h"
 
 namespace tsrv {
@@ -306,6 +307,77 @@ struct ContentServer::Impl {
     send_file(req, res, *file, "video/mp4");
   }
 
+  // The manifest of the offered release, when it reads as one (it is
+  // served whatever it holds; the updater checks it).
+  std::optional<tav::update::Manifest> release_manifest() const {
+    std::ifstream in(fs::path(options.release) / tav::update::kServerManifest, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes(tav::update::kMaxManifestBytes + 1, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return tav::update::parse_manifest(bytes);
+  }
+
+  // /box/update/: the release's manifest and archive from --release, and
+  // update.exe (the updater the shell fallback downloads): from the
+  // release folder, else the one beside this program, else a placeholder.
+  void update_file(const Request& req, Response& res) {
+    const std::string name = req.matches[1].str();
+    res.set_header("Cache-Control", "no-store");
+    const bool archive = name.size() > 4 && name.compare(name.size() - 4, 4, ".tvr") == 0;
+    const bool wanted = name == "update.exe" || name == tav::update::kServerManifest || archive;
+    if (!wanted || !is_plain_file_name(name)) return page(res, error_page(404, "文件不存在"), 404);
+    std::vector<fs::path> places;
+    if (!options.release.empty()) places.push_back(fs::path(options.release) / name);
+    if (name == "update.exe") places.push_back(executable_folder() / name);
+    for (const fs::path& place : places) {
+      std::error_code ec;
+      if (!fs::is_regular_file(place, ec)) continue;
+      MediaFile file{place, fs::file_size(place, ec)};
+      if (ec) continue;
+      if (name == "update.exe")
+        res.set_header("Content-Disposition", "attachment; filename=\"update.exe\"");
+      if (name == tav::update::kServerManifest) return send_file(req, res, file, "text/plain; charset=utf-8");
+      if (archive && options.throttle > 0) return send_throttled(res, file);
+      return send_file(req, res, file, "application/octet-stream");
+    }
+    if (name == "update.exe") {
+      static const std::string kBytes =
+          std::string("MZ\x90\0\x03\0\0\0", 8) + "Tavori demo updater placeholder\r\n";
+      res.set_header("Content-Disposition", "attachment; filename=\"update.exe\"");
+      res.set_content(kBytes, "application/octet-stream");
+      return;
+    }
+    page(res, error_page(404, "文件不存在"), 404);
+  }
+
+  static fs::path executable_folder() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe.parent_path();
+  }
+
+  // The whole file at options.throttle bytes per second (in slices of a
+  // tenth of a second), for the updater's progress window.
+  void send_throttled(Response& res, const MediaFile& file) {
+    std::shared_ptr<std::FILE> in(std::fopen(file.path.c_str(), "rb"), [](std::FILE* f) {
+      if (f) std::fclose(f);
+    });
+    if (!in) return page(res, error_page(404, "文件不存在"), 404);
+    const std::size_t slice = std::max<std::size_t>(1, options.throttle / 10);
+    res.status = 200;
+    res.set_content_provider(
+        static_cast<std::size_t>(file.size), "application/octet-stream",
+        [this, in, slice](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          std::vector<char> buf(std::min(length, slice));
+          if (fseeko(in.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+          const std::size_t got = std::fread(buf.data(), 1, buf.size(), in.get());
+          if (got == 0) return false;
+          pause(std::chrono::milliseconds(100));
+          return !stopping && sink.write(buf.data(), got);
+        });
+  }
+
   void routes() {
     http.set_pre_routing_handler(
         [this](const Request& req, Response& res) { return before_routing(req, res); });
@@ -323,16 +395,13 @@ struct ContentServer::Impl {
     http.Get("/box/+pp\\.htm",
              [this](const Request& req, Response& res) { episode_list(req, res); });
     http.Get("/box/+lib/wen\\.txt", [this](const Request&, Response& res) {
-      text(res,
-           options.version_text ? *options.version_text : version_text(options.version_fields));
+      if (options.version_text) return text(res, *options.version_text);
+      VersionFields fields = options.version_fields;
+      if (!options.newest_given && !options.release.empty())
+        if (const auto m = release_manifest()) fields.newest = m->version;
+      text(res, version_text(fields));
     });
-    http.Get("/box/+update/update\\.exe", [](const Request&, Response& res) {
-      static const std::string kBytes =
-          std::string("MZ\x90\0\x03\0\0\0", 8) + "Tavori demo updater placeholder\r\n";
-      res.set_header("Content-Disposition", "attachment; filename=\"update.exe\"");
-      res.set_header("Cache-Control", "no-store");
-      res.set_content(kBytes, "application/octet-stream");
-    });
+    http.Get("/box/+update/([^/]*)", [this](const Request& req, Response& res) { update_file(req, res); });
     http.Get("/box/+tj/tj\\.asp", [this](const Request& req, Response& res) { ping(req, res); });
     http.Get("/box/+js/ads/(qvodad|fudong|tui)\\.html", [this](const Request& req, Response& res) {
       page(res, ad_page(req.matches[1].str(), catalogue, media));
@@ -432,6 +501,18 @@ int ContentServer::run() {
     s.say(
         "tavori-server: episodes without their media file answer \"0\"; run server/make_media.sh " +
         o.media);
+
+  if (!o.release.empty()) {
+    const auto m = s.release_manifest();
+    if (!m)
+      s.say("tavori-server: " + o.release + "/release.txt is missing or not a release manifest; served as it is");
+    else if (o.newest_given && o.version_fields.newest != m->version)
+      s.say("tavori-server: the version file names " + o.version_fields.newest + " but the release in " +
+            o.release + " is " + m->version + " (make one with tavori-release pack --version " +
+            o.version_fields.newest + ")");
+    else
+      s.say("tavori-server: offering release " + m->version + " from " + o.release);
+  }
 
   if (s.stopping) return 0;
   s.http.listen_after_bind();

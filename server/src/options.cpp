@@ -45,7 +45,12 @@ Serves the Tavori demo catalogue on http://HOST:PORT/box/.
   --wen-exit X         exit-notice switch of lib/wen.txt (default 0)
   --wen-float X        floating-ad switch (default 0)
   --wen-strip X        ad-strip switch (default 0)
-  --wen-version X      newest version (default 1.0)
+  --wen-version X      newest version (default 1.0, or the --release's)
+Updates (see server/README.md):
+  --release DIR        offer the release in DIR (release.txt and its archive,
+                       made by tavori-release) under /box/update/
+  --offer-version V    the version file names V as the newest version
+  --throttle N         send the release archive at N bytes per second
 Fault modes for tests:
   --delay-ms N         delay every reply by N milliseconds
   --hang PREFIX        hold requests whose path starts with PREFIX without
@@ -114,8 +119,18 @@ ParseResult parse_options(int argc, char** argv, Options& o, std::string& error)
       if (!value(o.version_fields.floating_ad)) return ParseResult::bad;
     } else if (arg == "--wen-strip") {
       if (!value(o.version_fields.ad_strip)) return ParseResult::bad;
-    } else if (arg == "--wen-version") {
+    } else if (arg == "--wen-version" || arg == "--offer-version") {
       if (!value(o.version_fields.newest)) return ParseResult::bad;
+      o.newest_given = true;
+    } else if (arg == "--release") {
+      if (!value(o.release)) return ParseResult::bad;
+    } else if (arg == "--throttle") {
+      if (!value(v)) return ParseResult::bad;
+      if (!parse_number(v, 1LL << 32, n) || n == 0) {
+        error = "--throttle needs a number of bytes per second, not \"" + v + "\"";
+        return ParseResult::bad;
+      }
+      o.throttle = static_cast<std::size_t>(n);
     } else if (arg == "--delay-ms") {
       if (!value(v)) return ParseResult::bad;
       if (!parse_number(v, 600000, n)) {
@@ -143,7 +158,8 @@ ParseResult parse_options(int argc, char** argv, Options& o, std::string& error)
       return ParseResult::bad;
     }
     if ((arg == "--port-file" && o.port_file.empty()) || (arg == "--log" && o.log.empty()) ||
-        (arg == "--catalogue" && o.catalogue.empty()) || (arg == "--media" && o.media.empty())) {
+        (arg == "--catalogue" && o.catalogue.empty()) || (arg == "--media" && o.media.empty()) ||
+        (arg == "--release" && o.release.empty())) {
       error = arg + " needs a path";
       return ParseResult::bad;
     }

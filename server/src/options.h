@@ -25,6 +25,11 @@ struct Options {
   std::vector<std::string> garbage_prefixes;
   std::size_t garbage_bytes = 4u << 20;
   std::string follow;
+  // The release offered under /box/update/ (updater/): the folder with
+  // release.txt and its archive; the version the version file names.
+  std::string release;
+  bool newest_given = false;  // --wen-version or --offer-version
+  std::size_t throttle = 0;   // bytes per second for the release archive; 0: no limit
 };
 
 enum class ParseResult { run, help, bad };

@@ -16,6 +16,7 @@
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
+#include "release/swap.h"
 #include "startup/startup.h"
 
 namespace {
@@ -85,6 +86,8 @@ class ToolkitTextsBesides final : public QTranslator {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An update interrupted in the program's folder is finished or undone first.
+  tav::update::recover_at_start(argv);
   const Options opts = options(argc, argv);
   const std::string command = command_line(argc, argv, opts.first_argument);
   // The link-protocol schemes must be known before the application exists.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -304,12 +305,24 @@ TEST(ServerOptions, VersionFileFromOptions) {
   }
 }
 
+// The updater the shell fallback downloads: the build's update.exe beside
+// the server, else (a build without the desktop client) a placeholder.
 TEST_F(ServerTest, UpdaterIsADownload) {
   const test::RawReply reply = raw_get(server().port(), "/box/update/update.exe");
   EXPECT_EQ(reply.status, 200);
   EXPECT_EQ(reply.header("Content-Type"), "application/octet-stream");
-  EXPECT_GT(reply.body.size(), 8u);
-  EXPECT_EQ(reply.body.substr(0, 2), "MZ");
+  EXPECT_NE(reply.header("Content-Disposition").find("update.exe"), std::string::npos);
+  const std::filesystem::path beside = std::filesystem::path(TAVORI_SERVER_BINARY).parent_path() / "update.exe";
+  if (std::filesystem::exists(beside)) {
+    std::ifstream in(beside, std::ios::binary);
+    EXPECT_TRUE(reply.body == std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ(reply.body.substr(0, 4), "\x7f" "ELF");
+  } else {
+    EXPECT_GT(reply.body.size(), 8u);
+    EXPECT_EQ(reply.body.substr(0, 2), "MZ");
+  }
+  // Without --release there is no release to offer.
+  EXPECT_EQ(raw_get(server().port(), "/box/update/release.txt").status, 404);
 }
 
 TEST_F(ServerTest, PingsAreRecordedOnePerLine) {
