@@ -5,7 +5,8 @@
 //   update.exe [--server-base=URL] [--quiet] [--check-only]
 //              [--timeout-ms=N] [--wait-ms=N] [--trial-ms=N] [--recover]
 //
-// --server-base: the content server (else the one built in); passed on to
+// --server-base: the content server (else the one tavori names in the
+// environment as TAVORI_SERVER_BASE, else the one built in); passed on to
 // the program it starts. --quiet: no windows, every message on stderr only
 // (the tests); messages go to stderr in any case. --check-only: download,
 // check and unpack the release, then stop. --recover: only put right an
@@ -217,19 +218,26 @@ int run_window(int argc, char** argv, UpdaterOptions options) {
   return static_cast<int>(result.outcome);
 }
 
+void set_server_base(UpdaterOptions& options, std::string base) {
+  if (base.empty() || base.back() != '/') base += '/';
+  options.server_base = std::move(base);
+  options.server_base_given = true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   UpdaterOptions options;
   options.app_folder = tav::update::own_program_folder();
   options.server_base = TAVORI_SERVER_BASE;
+  // tavori names the server it uses to the programs it starts.
+  if (const char* inherited = std::getenv("TAVORI_SERVER_BASE"); inherited && *inherited)
+    set_server_base(options, inherited);
   bool quiet = false, recover_only = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.rfind("--server-base=", 0) == 0) {
-      options.server_base = a.substr(14);
-      if (options.server_base.empty() || options.server_base.back() != '/') options.server_base += '/';
-      options.server_base_given = true;
+      set_server_base(options, a.substr(14));
     } else if (a == "--quiet") {
       quiet = true;
     } else if (a == "--check-only") {

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
   // An update interrupted in the program's folder is finished or undone first.
   tav::update::recover_at_start(argv);
   const Options opts = options(argc, argv);
+  // The updater this program may start asks the same server.
+  setenv("TAVORI_SERVER_BASE", opts.server_base.c_str(), 1);
   const std::string command = command_line(argc, argv, opts.first_argument);
   // The link-protocol schemes must be known before the application exists.
   tav::qt::register_link_schemes();
