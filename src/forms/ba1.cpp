@@ -169,6 +169,7 @@ BA1::BA1(Platform& platform, AppConfig cfg)
       Timer6(add_timer("Timer6", 50000, false)),
       player(QvodC) {
   set_metrics(&pf.metrics);
+  if (config.floating_ad_delay_ms > 0) Timer6.set_interval(config.floating_ad_delay_ms);
   set_borderless(true);
   set_caption("Tavori 1.0");
   set_size(kDesignWidth, kDesignHeight);

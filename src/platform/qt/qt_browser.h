@@ -81,6 +81,9 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   // own menu when it opens.
   std::function<void(const std::string&)> on_trace;
   Browser& model() const { return model_; }
+  // Where the addresses of windows the page opens go (the desktop's
+  // browser); the toolkit's desktop services when unset.
+  void set_open_elsewhere(std::function<void(const std::string&)> open);
 
   // An address as the program gives it: a local path becomes a file URL.
   static QUrl to_qurl(std::string_view url);
