@@ -9,6 +9,7 @@
 #include "forms/ba3.h"
 #include "forms/tip.h"
 #include "platform/event_loop.h"
+#include "platform/single_instance.h"
 #include "platform/window_system.h"
 
 namespace tav {
@@ -306,6 +307,9 @@ void BA1::unload() {
   unloaded_ = true;
   for (const auto& t : timers()) t->set_enabled(false);
   unwire_media_controls();
+  // A start of the program from now on is one of its own, also while the
+  // notice window still stands.
+  pf.instance.leave();
   hide();
 }
 

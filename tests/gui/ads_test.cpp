@@ -221,16 +221,28 @@ TEST_F(Notice, ShowsCentredWhenTheProgramQuitsAndEndsItAfterTwentySeconds) {
   EXPECT_GE(std::chrono::steady_clock::now() - shown_at, std::chrono::seconds(15)) << "ended early";
 }
 
-TEST_F(Notice, ClosedByItsButtonEndsTheProgramAtOnce) {
+TEST_F(Notice, ClosedByItsButtonEndsTheProgramAtOnceWhileANewStartRunsOnItsOwn) {
   start({"--wen-exit", "1", "--wen-strip", "1"});
   const Placed notice = quit_to_the_notice();
   ASSERT_FALSE(notice.id.empty());
   app_->wait_last("page Web1", "今日推荐", 20);
-  // 关闭: 51 x 21, 55 from the right, 5 from the top.
+  // The program started again meanwhile is a program of its own: its
+  // window comes, and stays when the notice goes.
+  const pid_t again = app_->start_another({}, "again.txt");
+  const std::string again_trace = app_->app_file("../again.txt");
+  const bool again_shown = wait_for([&] { return read_file(again_trace).find("BA1 shown") != std::string::npos; }, 60);
+  // The new window came over it: the notice to the front, then its 关闭
+  // (51 x 21, 55 from the right, 5 from the top).
+  x("xdotool windowactivate --sync " + notice.id);
+  x("xdotool windowraise " + notice.id);
   app_->click(notice.x + notice.w - 55 + 25, notice.y + 5 + 10);
   const std::optional<int> status = ended_within(10);
+  const bool again_runs = waitpid(again, nullptr, WNOHANG) == 0;
+  end_group(again);
   ASSERT_TRUE(status) << "the program still runs";
   EXPECT_EQ(*status, 0);
+  EXPECT_TRUE(again_shown) << read_file(again_trace);
+  EXPECT_TRUE(again_runs);
 }
 
 // On a smaller screen the floating window keeps to its corner; its link

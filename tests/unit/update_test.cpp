@@ -132,6 +132,10 @@ TEST_F(Update, TheManualCheckAsksAgainAndQuitsWithTheNotice) {
   ASSERT_NE(w->ba4(), nullptr);
   EXPECT_TRUE(logged("navigate Web1 " + config.server_base + "js/ads/tui.html"));
   EXPECT_FALSE(logged("quit"));
+  // Meanwhile a new start of the program is one of its own: this one no
+  // longer answers as the running instance.
+  EXPECT_TRUE(logged("instance leave"));
+  EXPECT_FALSE(hp.instance.serving);
   // The notice ends the program 20 s later.
   hp.loop.advance(19000);
   EXPECT_FALSE(logged("quit"));
