@@ -152,6 +152,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);
   if (!window) return 0;
   const int rc = app.exec();
+  tav::qt::finish_popups(5000);
   window.reset();
   return rc;
 }

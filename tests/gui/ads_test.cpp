@@ -245,6 +245,20 @@ TEST_F(Notice, ClosedByItsButtonEndsTheProgramAtOnceWhileANewStartRunsOnItsOwn) 
   EXPECT_TRUE(again_runs);
 }
 
+TEST_F(Notice, ItsLinkOpensInTheBrowserAndEndsTheProgram) {
+  start({"--wen-exit", "1", "--wen-strip", "1"});
+  ASSERT_FALSE(quit_to_the_notice().id.empty());
+  const std::string page = app_->wait_last("page Web1", "今日推荐", 20);
+  const auto link = link_box(page, "/box/yy");
+  ASSERT_TRUE(link) << page;
+  app_->click(link->cx(), link->cy());
+  const std::optional<int> status = ended_within(10);
+  ASSERT_TRUE(status) << "the program still runs";
+  EXPECT_EQ(*status, 0);
+  // The page went to the browser on the program's way out.
+  EXPECT_NE(opened().find(server_->base() + "yy"), std::string::npos) << opened();
+}
+
 // On a smaller screen the floating window keeps to its corner; its link
 // opens in the desktop's browser and closes it.
 class AdsOnASmallScreen : public Ads {

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -319,6 +321,9 @@ class PanelPage final : public QWebEnginePage {
   bool own_page_loading_ = false;
 };
 
+// Windows pages asked for whose address has not come yet.
+static int pending_popups = 0;
+
 // A page that a link opening a new window made: its first address goes
 // through the opener's BeforeNavigate and then to the desktop's browser.
 // It belongs to no panel: the opener may be gone by the time the address
@@ -328,10 +333,15 @@ class PopupPage final : public QWebEnginePage {
   PopupPage(Browser& opener, std::function<void(const std::string&)> open_elsewhere)
       : QWebEnginePage(panel_profile(), nullptr), opener_(opener),
         open_elsewhere_(std::move(open_elsewhere)) {
+    ++pending_popups;
     // A window that never gets an address (a script's window.open()) goes
     // too.
-    QTimer::singleShot(30000, this, [this] { deleteLater(); });
+    QTimer::singleShot(30000, this, [this] {
+      settle();
+      deleteLater();
+    });
   }
+  ~PopupPage() override { settle(); }
 
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
@@ -340,16 +350,34 @@ class PopupPage final : public QWebEnginePage {
       if (open_elsewhere_) open_elsewhere_(url.toString(QUrl::FullyEncoded).toStdString());
       else QDesktopServices::openUrl(url);
     }
-    done_ = true;
+    settle();
     deleteLater();
     return false;
   }
 
  private:
+  void settle() {
+    if (done_) return;
+    done_ = true;
+    --pending_popups;
+  }
+
   Browser& opener_;
   std::function<void(const std::string&)> open_elsewhere_;
   bool done_ = false;
 };
+
+void finish_popups(int max_ms) {
+  if (pending_popups <= 0) return;
+  const QDeadlineTimer deadline(max_ms);
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (pending_popups <= 0 || deadline.hasExpired()) loop.quit();
+  });
+  poll.start(20);
+  loop.exec();
+}
 
 QWebEnginePage* PanelPage::createWindow(WebWindowType) {
   // The page's own window: the control may close itself meanwhile, and
