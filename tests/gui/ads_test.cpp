@@ -273,6 +273,8 @@ TEST_F(AdsOnASmallScreen, TheFloatingWindowKeepsToTheCornerAndItsLinkOpensInTheB
   const std::string page = app_->wait_last("page Web1", "/box/yy", 20);
   const auto link = link_box(page, "/box/yy");
   ASSERT_TRUE(link) << app_->trace();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  app_->screenshot("ads-floating-small-screen");
   app_->click(link->cx(), link->cy());
   EXPECT_TRUE(wait_for([&] { return opened().find(server_->base() + "yy") != std::string::npos; }, 10))
       << opened();
