@@ -245,6 +245,17 @@ TEST_F(Notice, ClosedByItsButtonEndsTheProgramAtOnceWhileANewStartRunsOnItsOwn) 
   EXPECT_TRUE(again_runs);
 }
 
+TEST_F(Notice, ClosedFromTheWindowManagerEndsTheProgramAtOnce) {
+  start({"--wen-exit", "1", "--wen-strip", "1"});
+  const Placed notice = quit_to_the_notice();
+  ASSERT_FALSE(notice.id.empty());
+  x("xdotool windowactivate --sync " + notice.id);
+  x("xdotool key --clearmodifiers alt+F4");
+  const std::optional<int> status = ended_within(10);
+  ASSERT_TRUE(status) << "the program still runs";
+  EXPECT_EQ(*status, 0);
+}
+
 TEST_F(Notice, ItsLinkOpensInTheBrowserAndEndsTheProgram) {
   start({"--wen-exit", "1", "--wen-strip", "1"});
   ASSERT_FALSE(quit_to_the_notice().id.empty());
