@@ -27,7 +27,7 @@ struct Placed {
   int x = 0, y = 0, w = 0, h = 0;
 };
 
-class Ads : public Desktop {
+class AdsDesktop : public Desktop {
  protected:
   void TearDown() override {
     if (app_) app_->stop();
@@ -82,14 +82,16 @@ class Ads : public Desktop {
     return found;
   }
   bool shown(const std::string& id) const {
-    return x("xdotool search --onlyvisible --pid " + std::to_string(app_->pid())).find(id) !=
-           std::string::npos;
+    std::istringstream ids(x("xdotool search --onlyvisible --pid " + std::to_string(app_->pid())));
+    for (std::string line; std::getline(ids, line);)
+      if (line == id) return true;
+    return false;
   }
   std::string net_state(const std::string& id) const { return x("xprop -id " + id + " _NET_WM_STATE"); }
   // Waits for the program to end; its exit status, or nothing when it runs on.
   std::optional<int> ended_within(double seconds) const {
     int status = 0;
-    bool ended = wait_for([&] { return waitpid(app_->pid(), &status, WNOHANG) == app_->pid(); }, seconds);
+    const bool ended = wait_for([&] { return waitpid(app_->pid(), &status, WNOHANG) == app_->pid(); }, seconds);
     if (!ended) return std::nullopt;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
@@ -129,7 +131,10 @@ class Ads : public Desktop {
   std::string opened_;
 };
 
-TEST_F(Ads, TheUpdateQuestionAnsweredNoWithTheMouseLetsTheProgramGoOnToTheFloatingWindow) {
+// The question of a newer version, six seconds after start.
+class UpdateQuestion : public AdsDesktop {};
+
+TEST_F(UpdateQuestion, AnsweredNoWithTheMouseLetsTheProgramGoOnToTheFloatingWindow) {
   start({"--wen-version", "1.1", "--wen-float", "1"});
   const std::string question = app_->wait_last("msgbox shown", "Tavori提示：", 30);
   ASSERT_NE(question.find("msgbox shown Tavori提示： | 检测到最新版本 1.1 ,你需要现在升级吗？"),
@@ -165,7 +170,7 @@ TEST_F(Ads, TheUpdateQuestionAnsweredNoWithTheMouseLetsTheProgramGoOnToTheFloati
   EXPECT_FALSE(app_->windows_titled("Tavori 1.0").empty()) << "the main window went";
 }
 
-TEST_F(Ads, TheUpdateQuestionAnsweredYesOpensTheUpdaterAndQuitsWithoutTheNotice) {
+TEST_F(UpdateQuestion, AnsweredYesOpensTheUpdaterAndQuitsWithoutTheNotice) {
   start({"--wen-version", "1.1", "--wen-exit", "1"});
   const std::string question = app_->wait_last("msgbox shown", "Tavori提示：", 30);
   const auto yes = menu_item(question, "是(&Y)");
@@ -186,7 +191,7 @@ TEST_F(Ads, TheUpdateQuestionAnsweredYesOpensTheUpdaterAndQuitsWithoutTheNotice)
 
 // The notice window on the way out: centred on the screen, the rest of the
 // program gone; after 20 s the program has ended.
-class Notice : public Ads {
+class NoticeWindow : public AdsDesktop {
  protected:
   Placed quit_to_the_notice() {
     // The version file has been read once the advertisement strip shows.
@@ -207,7 +212,7 @@ class Notice : public Ads {
   }
 };
 
-TEST_F(Notice, ShowsCentredWhenTheProgramQuitsAndEndsItAfterTwentySeconds) {
+TEST_F(NoticeWindow, ShowsCentredWhenTheProgramQuitsAndEndsItAfterTwentySeconds) {
   start({"--wen-exit", "1", "--wen-strip", "1"});
   const auto shown_at = std::chrono::steady_clock::now();
   const Placed notice = quit_to_the_notice();
@@ -221,7 +226,7 @@ TEST_F(Notice, ShowsCentredWhenTheProgramQuitsAndEndsItAfterTwentySeconds) {
   EXPECT_GE(std::chrono::steady_clock::now() - shown_at, std::chrono::seconds(15)) << "ended early";
 }
 
-TEST_F(Notice, ClosedByItsButtonEndsTheProgramAtOnceWhileANewStartRunsOnItsOwn) {
+TEST_F(NoticeWindow, ClosedByItsButtonEndsTheProgramAtOnceWhileANewStartRunsOnItsOwn) {
   start({"--wen-exit", "1", "--wen-strip", "1"});
   const Placed notice = quit_to_the_notice();
   ASSERT_FALSE(notice.id.empty());
@@ -245,7 +250,7 @@ TEST_F(Notice, ClosedByItsButtonEndsTheProgramAtOnceWhileANewStartRunsOnItsOwn) 
   EXPECT_TRUE(again_runs);
 }
 
-TEST_F(Notice, ClosedFromTheWindowManagerEndsTheProgramAtOnce) {
+TEST_F(NoticeWindow, ClosedFromTheWindowManagerEndsTheProgramAtOnce) {
   start({"--wen-exit", "1", "--wen-strip", "1"});
   const Placed notice = quit_to_the_notice();
   ASSERT_FALSE(notice.id.empty());
@@ -256,7 +261,7 @@ TEST_F(Notice, ClosedFromTheWindowManagerEndsTheProgramAtOnce) {
   EXPECT_EQ(*status, 0);
 }
 
-TEST_F(Notice, ItsLinkOpensInTheBrowserAndEndsTheProgram) {
+TEST_F(NoticeWindow, ItsLinkOpensInTheBrowserAndEndsTheProgram) {
   start({"--wen-exit", "1", "--wen-strip", "1"});
   ASSERT_FALSE(quit_to_the_notice().id.empty());
   const std::string page = app_->wait_last("page Web1", "今日推荐", 20);
@@ -272,7 +277,7 @@ TEST_F(Notice, ItsLinkOpensInTheBrowserAndEndsTheProgram) {
 
 // On a smaller screen the floating window keeps to its corner; its link
 // opens in the desktop's browser and closes it.
-class AdsOnASmallScreen : public Ads {
+class AdsOnASmallScreen : public AdsDesktop {
  protected:
   static void SetUpTestSuite() { x_ = new Xvfb("1024x600x24"); }
 };
