@@ -845,8 +845,11 @@ html,body{width:300px;height:250px;overflow:hidden}
 .ad{position:relative;width:300px;height:250px;overflow:hidden;background:radial-gradient(circle at 80% 10%,#1b2a4a,transparent 60%),linear-gradient(160deg,#101522,#070707 70%);border:1px solid #1d2230}
 .ad::before{content:"";position:absolute;inset:0;background:repeating-linear-gradient(135deg,rgba(128,168,255,.035) 0 8px,transparent 8px 16px)}
 .brand{position:absolute;left:16px;top:14px;display:flex;align-items:center;gap:7px;font-weight:700;font-size:14px;letter-spacing:2px;color:#fff}
+.brand:hover{color:#80A8FF}
 .brand i{width:0;height:0;border-style:solid;border-width:7px 0 7px 11px;border-color:transparent transparent transparent #80A8FF}
 .label{position:absolute;right:10px;top:14px;padding:0 5px;border:1px solid #2A2929;border-radius:2px;font-size:10px;line-height:15px;color:#5c5c50}
+.fudong .label{right:28px}
+.tui .label{right:64px}
 .body{position:absolute;left:16px;right:16px;top:48px}
 .body h2{font-size:18px;font-weight:600;line-height:1.35;color:#e8e8d8}
 .body h2 em{font-style:normal;color:#80A8FF}
@@ -916,7 +919,8 @@ std::string ad_page(std::string_view which, const Catalogue& catalogue, const Me
     if (!s.pending && !s.on_shelf("hot") && !s.on_shelf("tv")) picks.push_back(&s);
   std::string out = page_head("Tavori", kAdStyle);
   out +=
-      "<body>\n<div class=\"ad\"><div class=\"brand\"><i></i>TAVORI</div>"
+      "<body>\n<div class=\"ad " + html_escape(which) +
+      "\"><a class=\"brand\" href=\"/box/yy\" target=\"_blank\"><i></i>TAVORI</a>"
       "<span class=\"label\">推广</span>";
   if (which == "tui") {
     out += "<div class=\"body\"><h2>今日<em>推荐</em></h2></div><div class=\"picks\">";

@@ -29,7 +29,8 @@ std::string episode_page(const Catalogue& catalogue, const EpisodePageQuery& que
 // play.htm: a video element that plays the address in the query.
 std::string player_page();
 // js/ads/<which>.html for "qvodad", "fudong" and "tui" (300×250). Their
-// panels have no link handler: the buttons play a preview in the card.
+// panels have no link handler: the buttons play a preview in the card; the
+// brand opens the hot page in a window of its own.
 std::string ad_page(std::string_view which, const Catalogue& catalogue, const MediaFolder& media);
 // The player suite's home page, which the client offers when the player is missing.
 std::string suite_page();

@@ -25,11 +25,26 @@ namespace {
 // Options for developers and tests, before the command line proper:
 //   --server-base=URL  the content server (instead of the built-in one)
 //   --trace=FILE       write the window's changes, loads and player calls
+//   --floating-ad-delay=MS
+//                      how long the floating advertisement waits once the
+//                      version file turned it on (instead of 50 s)
 struct Options {
   std::string server_base = TAVORI_SERVER_BASE;
   std::string trace;
+  int floating_ad_delay_ms = 0;
   int first_argument = 1;
 };
+
+// A count of milliseconds from 1 to ten minutes; 0 for anything else.
+int milliseconds(const std::string& text) {
+  if (text.empty() || text.size() > 6) return 0;
+  int v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  return v <= 600000 ? v : 0;
+}
 
 Options options(int argc, char** argv) {
   Options o;
@@ -37,6 +52,7 @@ Options options(int argc, char** argv) {
     const std::string a = argv[o.first_argument];
     if (a.rfind("--server-base=", 0) == 0) o.server_base = a.substr(14);
     else if (a.rfind("--trace=", 0) == 0) o.trace = a.substr(8);
+    else if (a.rfind("--floating-ad-delay=", 0) == 0) o.floating_ad_delay_ms = milliseconds(a.substr(20));
     else break;
   }
   return o;
@@ -138,9 +154,11 @@ int main(int argc, char** argv) {
   config.server_base = opts.server_base;
   config.command_line = command;
   config.vendor_home = TAVORI_VENDOR_HOME;
+  config.floating_ad_delay_ms = opts.floating_ad_delay_ms;
   std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);
   if (!window) return 0;
   const int rc = app.exec();
+  tav::qt::finish_popups(5000);
   window.reset();
   return rc;
 }

@@ -17,6 +17,7 @@ AdWindow::AdWindow(BA1& main_window, std::string name, std::string page,
                    std::string close_picture, Rect close_size)
     : Form(std::move(name)),
       main(main_window),
+      Picture1(add(nullptr, "Picture1", -1, ControlKind::Image, close_size)),
       Pc1(add(nullptr, "Pc1", -1, ControlKind::PictureBox, {0, 0, kWidth / 15, kHeight / 15})),
       Web1([this]() -> Browser& {
         auto b = std::make_unique<Browser>(*this, &Pc1, "Web1");
@@ -24,7 +25,6 @@ AdWindow::AdWindow(BA1& main_window, std::string name, std::string page,
         add(std::move(b));
         return ref;
       }()),
-      Picture1(add(nullptr, "Picture1", -1, ControlKind::Image, close_size)),
       page_(std::move(page)),
       close_right_(close_size.x),
       close_top_(close_size.y) {
@@ -37,6 +37,9 @@ AdWindow::AdWindow(BA1& main_window, std::string name, std::string page,
   // closes this one.
   Web1.on_new_window = [this](bool&) { unload_self(); };
   Picture1.on_click = [this] { unload_self(); };
+  // Closed from the window manager (Alt+F4, the task bar): as the close
+  // picture.
+  on_close_request = [this] { unload_self(); };
   Form_Resize();
 }
 
@@ -52,12 +55,17 @@ void AdWindow::unload_self() {
 }
 
 Adsb::Adsb(BA1& main_window)
-    : AdWindow(main_window, "adsb", main_window.server.floating_ad(), "close11", {18, 8, 11, 11}) {}
+    : AdWindow(main_window, "adsb", main_window.server.floating_ad(), "close11", {18, 8, 11, 11}) {
+  // It comes by itself, 50 s after start: keys typed meanwhile stay where
+  // they were going.
+  set_shown_without_focus(true);
+}
 
+// The lower right corner of the desktop, clear of the task bar and panels.
 void Adsb::Form_Load() {
-  const Screen& screen = main.pf.screen;
-  set_left(screen.width_twips() - width() - 80);
-  set_top(screen.height_twips() - height() - 450);
+  const WorkArea area = main.pf.screen.work_area();
+  set_left(area.right * kTwipsPerPixel - width() - 80);
+  set_top(area.bottom * kTwipsPerPixel - height() - 450);
   set_top_most(true);
   show();
   Web1.navigate(page_);

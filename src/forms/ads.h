@@ -17,9 +17,9 @@ class AdWindow : public Form {
            Rect close_size);
 
   BA1& main;
+  Control& Picture1;  // declared first: it lies over the page
   Control& Pc1;
   Browser& Web1;
-  Control& Picture1;
 
   // Lays the panel past the picture box's edges (so that the browser's own
   // border is never seen) and the close picture in the top right corner.

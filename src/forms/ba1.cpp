@@ -9,6 +9,7 @@
 #include "forms/ba3.h"
 #include "forms/tip.h"
 #include "platform/event_loop.h"
+#include "platform/single_instance.h"
 #include "platform/window_system.h"
 
 namespace tav {
@@ -169,6 +170,7 @@ BA1::BA1(Platform& platform, AppConfig cfg)
       Timer6(add_timer("Timer6", 50000, false)),
       player(QvodC) {
   set_metrics(&pf.metrics);
+  if (config.floating_ad_delay_ms > 0) Timer6.set_interval(config.floating_ad_delay_ms);
   set_borderless(true);
   set_caption("Tavori 1.0");
   set_size(kDesignWidth, kDesignHeight);
@@ -305,6 +307,9 @@ void BA1::unload() {
   unloaded_ = true;
   for (const auto& t : timers()) t->set_enabled(false);
   unwire_media_controls();
+  // A start of the program from now on is one of its own, also while the
+  // notice window still stands.
+  pf.instance.leave();
   hide();
 }
 

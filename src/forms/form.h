@@ -161,6 +161,10 @@ class Form {
   // A borderless window draws its own frame and caption.
   bool borderless() const { return borderless_; }
   void set_borderless(bool on) { borderless_ = on; }
+  // A window that pops up by itself leaves the keyboard where it is when it
+  // is shown (set before the backend mirrors the form).
+  bool shown_without_focus() const { return shown_without_focus_; }
+  void set_shown_without_focus(bool on) { shown_without_focus_ = on; }
   // The minimise-box and maximise-box style bits.
   int style() const { return style_; }
   void set_style(int bits);
@@ -240,6 +244,7 @@ class Form {
   MousePointer pointer_ = MousePointer::Default;
   bool key_preview_ = false;
   bool borderless_ = false;
+  bool shown_without_focus_ = false;
   int style_ = 0;
   SizeLimits limits_;
   std::vector<DrawOp> drawing_;

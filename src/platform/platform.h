@@ -53,6 +53,9 @@ struct AppConfig {
   std::string server_base;   // the content server's base URL, ending in "/box/"
   std::string command_line;  // the arguments, without the program's own path
   std::string vendor_home;   // the player vendor's home page
+  // How long the floating advertisement waits once the version file turned
+  // it on, in milliseconds; 0 keeps the window's own 50 s. For tests.
+  int floating_ad_delay_ms = 0;
 };
 
 }  // namespace tav

@@ -17,6 +17,9 @@ class SingleInstance {
   virtual void serve(std::function<void(const std::string&)> on_execute) = 0;
   // Stops serving the channel.
   virtual void withdraw() = 0;
+  // Gives the instance up on the way out: the channel closes and a new start
+  // runs as a program of its own, while this process shows its last window.
+  virtual void leave() = 0;
   // Hands the command line to the running instance. False when none answered.
   virtual bool send(std::string_view command_line) = 0;
 };

@@ -100,7 +100,8 @@ inline std::string command_output(const std::string& command) {
 // An X server on a display of its own, with a window manager on it.
 class Xvfb {
  public:
-  Xvfb() {
+  // screen: width x height x depth.
+  explicit Xvfb(const std::string& screen = "1366x768x24") {
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
@@ -112,7 +113,7 @@ class Xvfb {
       dup2(null, 1);
       dup2(null, 2);
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1366x768x24",
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
              "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }

@@ -132,6 +132,10 @@ TEST_F(Update, TheManualCheckAsksAgainAndQuitsWithTheNotice) {
   ASSERT_NE(w->ba4(), nullptr);
   EXPECT_TRUE(logged("navigate Web1 " + config.server_base + "js/ads/tui.html"));
   EXPECT_FALSE(logged("quit"));
+  // Meanwhile a new start of the program is one of its own: this one no
+  // longer answers as the running instance.
+  EXPECT_TRUE(logged("instance leave"));
+  EXPECT_FALSE(hp.instance.serving);
   // The notice ends the program 20 s later.
   hp.loop.advance(19000);
   EXPECT_FALSE(logged("quit"));
@@ -146,25 +150,50 @@ TEST_F(Update, TheManualCheckBeforeTheAutomaticOneSaysTheVersionIsNew) {
   EXPECT_TRUE(logged("msgbox title=\"提示：\" text=\"你现在使用的是最新版本，无需升级！\" buttons=OK"));
 }
 
-TEST_F(Update, TheFloatingWindowSitsAtTheLowerRightOfAnyScreen) {
-  for (const auto& [width, height] : {std::pair{1366, 768}, std::pair{1920, 1080}}) {
-    hp.screen.width = width;
-    hp.screen.height = height;
+TEST_F(Update, TheFloatingWindowSitsAtTheLowerRightOfAnyDesktop) {
+  // A panel at the bottom, a dock at the right, and a desktop without either.
+  const struct {
+    int width, height;
+    WorkArea area;
+  } desktops[] = {{1366, 768, {0, 0, 1366, 728}},
+                  {1920, 1080, {0, 0, 1872, 1080}},
+                  {800, 600, {0, 0, 800, 600}}};
+  for (const auto& d : desktops) {
+    hp.screen.width = d.width;
+    hp.screen.height = d.height;
+    hp.screen.area = d.area;
     w = start();
     w->Timer6_Timer();
     Adsb* ad = w->adsb();
     ASSERT_NE(ad, nullptr);
-    EXPECT_EQ(ad->left() + ad->width(), width * 15 - 80);
-    EXPECT_EQ(ad->top() + ad->height(), height * 15 - 450);
+    EXPECT_EQ(ad->left() + ad->width(), d.area.right * 15 - 80) << d.width;
+    EXPECT_EQ(ad->top() + ad->height(), d.area.bottom * 15 - 450) << d.width;
+    EXPECT_EQ(ad->width(), 4500);
+    EXPECT_EQ(ad->height(), 3750);
     EXPECT_TRUE(ad->top_most());
     EXPECT_TRUE(ad->visible());
+    EXPECT_TRUE(ad->shown_without_focus());
     EXPECT_EQ(ad->Picture1.left(), ad->Pc1.width() - 18);
+    EXPECT_EQ(ad->Picture1.top(), 8);
+    EXPECT_EQ(ad->Web1.left(), -2);
     EXPECT_EQ(ad->Web1.width(), ad->Pc1.width() + 4);
+    EXPECT_EQ(ad->Web1.height(), ad->Pc1.height() + 4);
   }
   // Shown once: a second tick does nothing.
   hp.log.clear();
   w->Timer6_Timer();
   EXPECT_FALSE(logged("fudong"));
+}
+
+TEST_F(Update, TheFloatingAdDelayCanBeShortenedForTests) {
+  EXPECT_EQ(w->Timer6.interval(), 50000);
+  config.floating_ad_delay_ms = 1500;
+  w = start();
+  EXPECT_EQ(w->Timer6.interval(), 1500);
+  version_file("0====1====0====1.0");
+  check();
+  hp.loop.advance(1500);
+  EXPECT_NE(w->adsb(), nullptr);
 }
 
 TEST_F(Update, ANewWindowOrTheClosePictureClosesTheAdWindow) {
@@ -180,6 +209,22 @@ TEST_F(Update, ANewWindowOrTheClosePictureClosesTheAdWindow) {
   ASSERT_NE(w->ba4(), nullptr);
   EXPECT_EQ(w->ba4()->caption(), "推荐");
   w->ba4()->Picture1.click();
+  EXPECT_EQ(w->ba4(), nullptr);
+  EXPECT_TRUE(logged("quit"));
+  // Closed from the window manager, each window goes as by its close
+  // picture.
+  w = start();
+  w->Timer6_Timer();
+  ASSERT_NE(w->adsb(), nullptr);
+  ASSERT_TRUE(w->adsb()->on_close_request);
+  w->adsb()->on_close_request();
+  EXPECT_EQ(w->adsb(), nullptr);
+  hp.log.clear();
+  w->exitNotice = "1";
+  w->ttt_v();
+  ASSERT_NE(w->ba4(), nullptr);
+  EXPECT_FALSE(logged("quit"));
+  w->ba4()->on_close_request();
   EXPECT_EQ(w->ba4(), nullptr);
   EXPECT_TRUE(logged("quit"));
 }

@@ -147,6 +147,12 @@ void HeadlessInstance::withdraw() {
   log_.add("instance withdraw");
 }
 
+void HeadlessInstance::leave() {
+  serving = false;
+  handler_ = nullptr;
+  log_.add("instance leave");
+}
+
 bool HeadlessInstance::send(std::string_view command_line) {
   sent.emplace_back(command_line);
   log_.add("instance send " + quoted(command_line));

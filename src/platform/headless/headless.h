@@ -154,6 +154,7 @@ class HeadlessInstance final : public SingleInstance {
   bool another_running() override { return another; }
   void serve(std::function<void(const std::string&)> on_execute) override;
   void withdraw() override;
+  void leave() override;
   bool send(std::string_view command_line) override;
   // A second start hands this command line over.
   void deliver(const std::string& command_line);

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -260,6 +262,7 @@ class PanelPage final : public QWebEnginePage {
 
   bool silent = false;
   std::function<void()> on_shown;
+  std::function<void(const std::string&)> open_elsewhere;
 
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool main_frame) override {
@@ -318,29 +321,71 @@ class PanelPage final : public QWebEnginePage {
   bool own_page_loading_ = false;
 };
 
+// Windows pages asked for whose address has not come yet.
+static int pending_popups = 0;
+
 // A page that a link opening a new window made: its first address goes
 // through the opener's BeforeNavigate and then to the desktop's browser.
+// It belongs to no panel: the opener may be gone by the time the address
+// comes (an advertisement window closes itself when it asks for a window).
 class PopupPage final : public QWebEnginePage {
  public:
-  PopupPage(Browser& opener, QObject* parent) : QWebEnginePage(panel_profile(), parent), opener_(opener) {}
+  PopupPage(Browser& opener, std::function<void(const std::string&)> open_elsewhere)
+      : QWebEnginePage(panel_profile(), nullptr), opener_(opener),
+        open_elsewhere_(std::move(open_elsewhere)) {
+    ++pending_popups;
+    // A window that never gets an address (a script's window.open()) goes
+    // too.
+    QTimer::singleShot(30000, this, [this] {
+      settle();
+      deleteLater();
+    });
+  }
+  ~PopupPage() override { settle(); }
 
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
-    if (url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
+    if (!done_ && url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
         opener_.page_navigation(url.toString().toStdString())) {
-      QDesktopServices::openUrl(url);
+      if (open_elsewhere_) open_elsewhere_(url.toString(QUrl::FullyEncoded).toStdString());
+      else QDesktopServices::openUrl(url);
     }
+    settle();
     deleteLater();
     return false;
   }
 
  private:
+  void settle() {
+    if (done_) return;
+    done_ = true;
+    --pending_popups;
+  }
+
   Browser& opener_;
+  std::function<void(const std::string&)> open_elsewhere_;
+  bool done_ = false;
 };
 
+void finish_popups(int max_ms) {
+  if (pending_popups <= 0) return;
+  const QDeadlineTimer deadline(max_ms);
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (pending_popups <= 0 || deadline.hasExpired()) loop.quit();
+  });
+  poll.start(20);
+  loop.exec();
+}
+
 QWebEnginePage* PanelPage::createWindow(WebWindowType) {
-  if (!model_.new_window()) return nullptr;
-  return new PopupPage(model_, this);
+  // The page's own window: the control may close itself meanwhile, and
+  // this page with it, once the engine's call has returned.
+  const std::function<void(const std::string&)> open = open_elsewhere;
+  Browser& model = model_;
+  if (!model.new_window()) return nullptr;
+  return new PopupPage(model, open);
 }
 
 // The view: a hooked document's right clicks reach its control through the
@@ -450,6 +495,10 @@ void QtBrowserPanel::paste() {
 }
 
 void QtBrowserPanel::set_silent(bool silent) { page_->silent = silent; }
+
+void QtBrowserPanel::set_open_elsewhere(std::function<void(const std::string&)> open) {
+  page_->open_elsewhere = std::move(open);
+}
 
 std::string QtBrowserPanel::location() const {
   return view_ ? view_->url().toString().toStdString() : std::string();

@@ -51,6 +51,10 @@ bool is_code_page_page(const QUrl& url);
 // The page shown where a load failed (file: a local file could not be
 // read; otherwise the server could not be reached).
 QString failure_page(bool local_file);
+// Lets the windows that pages asked for just before the program ended
+// (the notice window's advertisement) reach the desktop's browser: runs
+// the events until their addresses came, at most max_ms.
+void finish_popups(int max_ms);
 // The profile every panel shares: no storage on disk, GBK as the default
 // text encoding, the link-protocol script, the schemes' handler.
 QWebEngineProfile* panel_profile();
@@ -81,6 +85,9 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   // own menu when it opens.
   std::function<void(const std::string&)> on_trace;
   Browser& model() const { return model_; }
+  // Where the addresses of windows the page opens go (the desktop's
+  // browser); the toolkit's desktop services when unset.
+  void set_open_elsewhere(std::function<void(const std::string&)> open);
 
   // An address as the program gives it: a local path becomes a file URL.
   static QUrl to_qurl(std::string_view url);

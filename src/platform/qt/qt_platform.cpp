@@ -8,6 +8,9 @@ QtPlatform::QtPlatform(const std::string& app_folder)
                                registry_,  adapters_, instance_, tray_,    screen_,  clock_,
                                random_,    loop_,     windows_,  metrics_, images_,
                                media_,     screen_saver_});
+  // A page's new window opens in the desktop's browser.
+  dialogs_.on_trace = [this](const std::string& line) { windows_.trace(line); };
+  windows_.set_open_elsewhere([this](const std::string& url) { shell_.open(url, "Open"); });
 }
 
 QtPlatform::~QtPlatform() = default;

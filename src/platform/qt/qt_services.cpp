@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <cstdlib>
 
 #include "base/text.h"
@@ -28,6 +29,10 @@ MsgAnswer QtDialogs::message_box(std::string_view text, std::string_view title,
                                  MsgButtons buttons, MsgIcon icon) {
   QtWindows::release_pointer_for_modal();
   QMessageBox box(QApplication::activeWindow());
+  // A box of a fixed size: the window manager offers neither minimise nor
+  // maximise.
+  box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                     Qt::WindowCloseButtonHint);
   box.setWindowTitle(qs(title));
   box.setText(qs(text));
   box.setIcon(icon == MsgIcon::Question      ? QMessageBox::Question
@@ -42,7 +47,25 @@ MsgAnswer QtDialogs::message_box(std::string_view text, std::string_view title,
     box.setStandardButtons(QMessageBox::Ok);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   }
+  if (on_trace) {
+    QTimer::singleShot(0, &box, [this, &box] {
+      std::string line = "msgbox shown " + box.windowTitle().toStdString() + " | " +
+                         box.text().toStdString();
+      for (QAbstractButton* b : box.buttons()) {
+        const QRect r(b->mapTo(&box, QPoint(0, 0)), b->size());
+        line += " | " + b->text().toStdString() + (b->isEnabled() ? " on " : " off ") +
+                std::to_string(r.x()) + "," +
+                std::to_string(r.y()) + "," + std::to_string(r.width()) + "," +
+                std::to_string(r.height());
+      }
+      on_trace(line);
+    });
+  }
   const int r = box.exec();
+  if (on_trace) {
+    const char* answer = r == QMessageBox::Yes ? "yes" : r == QMessageBox::No ? "no" : "ok";
+    on_trace(std::string("msgbox answered ") + answer);
+  }
   if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
   return r == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }

@@ -2,6 +2,8 @@
 // metrics, skin images and the tray icon.
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -25,6 +27,9 @@ class QtDialogs final : public Dialogs {
   std::string choose_folder(std::string_view initial_folder, std::string_view prompt) override;
   // "caption|*.a;*.b|caption|*.*" as Qt writes it: "caption (*.a *.b);;caption (*)".
   static QString qt_filter(std::string_view filter);
+  // Told of every message box once it stands on the screen: its title,
+  // text and buttons with their boxes inside it.
+  std::function<void(const std::string&)> on_trace;
 };
 
 class QtScreen final : public Screen {

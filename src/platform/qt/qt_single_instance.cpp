@@ -193,6 +193,11 @@ void QtSingleInstance::withdraw() {
   handler_ = nullptr;
 }
 
+void QtSingleInstance::leave() {
+  withdraw();
+  if (lock_) lock_->unlock();
+}
+
 bool QtSingleInstance::send(std::string_view command_line) {
   if (static_cast<qint64>(command_line.size()) > instance_wire::kMaxCommandLine) return false;
   const QDeadlineTimer deadline(send_timeout_ms_);

@@ -43,6 +43,7 @@ class QtSingleInstance final : public QObject, public SingleInstance {
   bool another_running() override;
   void serve(std::function<void(const std::string&)> on_execute) override;
   void withdraw() override;
+  void leave() override;
   bool send(std::string_view command_line) override;
 
   const QString& lock_path() const { return lock_path_; }

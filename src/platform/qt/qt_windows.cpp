@@ -244,6 +244,7 @@ class FormWindow final : public QWidget {
     setMouseTracking(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
     if (model.borderless()) setWindowFlag(Qt::FramelessWindowHint, true);
+    if (model.shown_without_focus()) setAttribute(Qt::WA_ShowWithoutActivating, true);
     setWindowIcon(QIcon(":/skin/tavori64.png"));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0x07, 0x07, 0x07));
@@ -556,7 +557,7 @@ class TracingPlayer final : public PlayerControl {
 
 QtWindows::QtWindows(const suite::FileComponentRegistry& registry) : registry_(registry) {}
 
-QtWindows::~QtWindows() = default;
+QtWindows::~QtWindows() { flush_detached(); }
 
 void QtWindows::set_trace(const std::string& path) {
   trace_.reset(std::fopen(path.c_str(), "a"));
@@ -584,6 +585,7 @@ QWidget* QtWindows::make_widget(Control& control, QWidget* parent) {
     case ControlKind::Browser: {
       auto& browser = static_cast<Browser&>(control);
       auto panel = std::make_unique<QtBrowserPanel>(browser, parent);
+      if (open_elsewhere_) panel->set_open_elsewhere(open_elsewhere_);
       if (trace_) {
         panel->on_load = [this, &browser](const std::string& url) {
           trace("navigate " + browser.name() + " " + url);
@@ -715,13 +717,33 @@ void QtWindows::detach(Form& form) {
   for (const auto& c : form.controls()) {
     if (auto* browser = dynamic_cast<Browser*>(c.get())) {
       browser->set_panel(nullptr);
-      panels_.erase(browser);
+      if (auto it = panels_.find(browser); it != panels_.end()) {
+        detached_panels_.push_back(std::move(it->second));
+        panels_.erase(it);
+      }
     }
     c->backend_data = nullptr;
   }
   form.set_observer(nullptr);
   form.backend_data = nullptr;
-  delete window;
+  // A form often unloads itself from one of its own handlers (a click on
+  // its close picture, its page asking for a window): its widgets and
+  // pages go once that handler has returned to the event loop.
+  window->hide();
+  detached_windows_.push_back(window);
+  if (!flush_pending_) {
+    flush_pending_ = true;
+    QTimer::singleShot(0, this, [this] { flush_detached(); });
+  }
+}
+
+void QtWindows::flush_detached() {
+  flush_pending_ = false;
+  // The panels first: they let go of their pages before the windows go.
+  auto panels = std::move(detached_panels_);
+  panels.clear();
+  auto windows = std::move(detached_windows_);
+  for (QPointer<FormWindow>& w : windows) delete w.data();
 }
 
 void QtWindows::form_changed(Form& form, Change what) { apply_form(form, what); }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "forms/form.h"
 #include "platform/window_system.h"
@@ -53,6 +54,10 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   // and the desktop tests).
   void set_trace(const std::string& path);
   void trace(const std::string& line);
+  // Where the pages' new windows open: the desktop's browser.
+  void set_open_elsewhere(std::function<void(const std::string&)> open) {
+    open_elsewhere_ = std::move(open);
+  }
 
   // Ends any pointer capture before a modal box, a file dialog or a menu
   // takes the input: the box could not be answered with the mouse else. The
@@ -69,6 +74,7 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   void make_player(PlayerSite& site, QWidget* host);
   void apply_form(Form& form, Change what);
   void apply_control(Control& control, Change what);
+  void flush_detached();
 
   const suite::FileComponentRegistry& registry_;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace_{nullptr, &std::fclose};
@@ -78,6 +84,12 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   std::map<const PlayerSite*, std::unique_ptr<suite::EmbeddedPlayer>> players_;
   std::unique_ptr<QLibrary> player_library_;
   std::string player_problem_;
+  std::function<void(const std::string&)> open_elsewhere_;
+  // Unloaded forms' widgets and panels, deleted on the next turn of the
+  // event loop.
+  std::vector<std::unique_ptr<QtBrowserPanel>> detached_panels_;
+  std::vector<QPointer<FormWindow>> detached_windows_;
+  bool flush_pending_ = false;
 };
 
 }  // namespace tav::qt
