@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "folder_processes.h"
 #include "temp_dir.h"
 
 namespace tav::test {
@@ -174,7 +175,12 @@ class DesktopApp {
     xml << "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<QvodPlayer Defaultsavepath=\""
         << dir_.file("downloads") << "/\" Seedsource=\"" << origin_ << "/seed/\" />\r\n";
   }
-  ~DesktopApp() { stop(); }
+  // The suite's service that the program started lives on outside its
+  // process group; it goes too, so that no later test finds it running.
+  ~DesktopApp() {
+    stop();
+    end_processes_in(app_);
+  }
 
   void start(const std::vector<std::string>& args = {}) { pid_ = start_another(args, "trace.txt"); }
   // One more start of the program in the same folder and environment, with

@@ -27,6 +27,7 @@
 #include "release/crypto.h"
 #include "release/manifest.h"
 #include "release/swap.h"
+#include "folder_processes.h"
 #include "server_process.h"
 #include "temp_dir.h"
 
@@ -562,22 +563,6 @@ TEST_F(Updater, KilledAtAnyMomentLeavesAProgramOfOneVersionThatStarts) {
               states["trial"], states["commit"], states["no journal"]);
   std::printf("after recovery: %d times 1.0, %d times 1.1\n", seen["1.0"], seen["1.1"]);
   EXPECT_GT(states["swapping"], 0) << "no kill fell within a swap";
-}
-
-// Every process whose executable lies in the folder, ended.
-void end_processes_in(const fs::path& folder) {
-  const std::string prefix = folder.string() + "/";
-  for (int round = 0; round < 3; ++round) {
-    std::error_code ec;
-    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      std::error_code link_error;
-      const std::string exe = fs::read_symlink(it->path() / "exe", link_error).string();
-      if (!link_error && exe.rfind(prefix, 0) == 0) kill(std::atoi(name.c_str()), SIGKILL);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
 }
 
 // The release the build made, installed over an older program, and the

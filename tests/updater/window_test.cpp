@@ -152,26 +152,6 @@ TEST(UpdaterWindow, ShowsTheDownloadInTheProgramsColoursAndCancels) {
   end_group(updater);
 }
 
-// The processes whose executable lies in the folder, with their groups.
-void end_processes_in(const fs::path& folder) {
-  const std::string prefix = folder.string() + "/";
-  for (int round = 0; round < 3; ++round) {
-    std::error_code ec;
-    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      std::error_code link_error;
-      const std::string exe = fs::read_symlink(it->path() / "exe", link_error).string();
-      if (link_error || exe.rfind(prefix, 0) != 0) continue;
-      const pid_t pid = std::atoi(name.c_str());
-      const pid_t group = getpgid(pid);
-      if (group > 1 && group != getpgrp()) kill(-group, SIGKILL);
-      kill(pid, SIGKILL);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  }
-}
-
 // The visible window of the process whose title (_NET_WM_NAME) is title.
 std::string window_titled(const Xvfb& x, pid_t pid, const std::string& title) {
   std::istringstream ids(command_output("DISPLAY=" + x.display() + " xdotool search --all --onlyvisible --pid " +
