@@ -3,6 +3,8 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -12,6 +14,7 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 namespace tav::suite {
@@ -26,6 +29,73 @@ void* get_proc_address(void*, const char* name) {
 }
 
 }  // namespace
+
+VideoOutput preferred_video_output() {
+  if (std::getenv("TAVORI_VIDEO_RENDERED")) return VideoOutput::Rendered;
+  return QGuiApplication::platformName() == QLatin1String("xcb") ? VideoOutput::Native
+                                                                 : VideoOutput::Rendered;
+}
+
+// The native child window mpv draws into. mpv makes a window of its own
+// inside it and keeps it at this window's size; it selects no pointer
+// events (input-cursor=no), so clicks go on to this window and from here to
+// the view. Nothing of the toolkit is drawn over mpv's window: what the
+// toolkit paints here lies beneath it.
+class NativeSurface final : public QWidget {
+ public:
+  NativeSurface(VideoView* view, mpv_handle* mpv) : QWidget(view), mpv_(mpv) {
+    // A window of its own for this widget alone: its ancestors and siblings
+    // stay drawn by the toolkit.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
+    setAttribute(Qt::WA_NativeWindow);
+    setFocusPolicy(Qt::NoFocus);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+  }
+
+  // Gives mpv the window, made now if it does not exist yet; mpv makes its
+  // own inside it when a video starts.
+  void hand_to_mpv() {
+    handed_ = winId();
+    set_wid(handed_);
+  }
+  bool handed() const { return handed_ != 0; }
+
+ protected:
+  bool event(QEvent* e) override {
+    // The toolkit made the window anew (it should not: it reparents native
+    // windows): mpv's old one went with it, so its video output starts again
+    // in the new one.
+    if (e->type() == QEvent::WinIdChange && handed_ != 0 && internalWinId() != 0 &&
+        internalWinId() != handed_) {
+      handed_ = internalWinId();
+      set_wid(handed_);
+      char* track = mpv_get_property_string(mpv_, "vid");
+      if (track) {
+        if (QByteArray(track) != "no") {
+          mpv_set_property_string(mpv_, "vid", "no");
+          mpv_set_property_string(mpv_, "vid", track);
+        }
+        mpv_free(track);
+      }
+    }
+    return QWidget::event(e);
+  }
+
+ private:
+  void set_wid(WId id) {
+    std::int64_t value = static_cast<std::int64_t>(id);
+    mpv_set_property(mpv_, "wid", MPV_FORMAT_INT64, &value);
+    if (std::getenv("TAVORI_SUITE_LOG"))
+      std::fprintf(stderr, "[suite] video window 0x%llx\n", static_cast<unsigned long long>(id));
+  }
+
+  mpv_handle* const mpv_;
+  WId handed_ = 0;
+};
 
 // The GL surface. Its context may be destroyed and made anew by Qt (when
 // the widget moves to another window, as full screen does); the render
@@ -145,7 +215,8 @@ class VideoSurface final : public QOpenGLWidget {
   QMetaObject::Connection context_gone_;
 };
 
-VideoView::VideoView(QWidget* parent, mpv_handle* mpv, const QString& problem) : QWidget(parent) {
+VideoView::VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const QString& problem)
+    : QWidget(parent), mpv_(mpv) {
   setAutoFillBackground(true);
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::black);
@@ -161,8 +232,14 @@ VideoView::VideoView(QWidget* parent, mpv_handle* mpv, const QString& problem) :
   label_->setPalette(p);
   label_->hide();
 
-  if (!mpv) {
+  if (!mpv || output == VideoOutput::None) {
     show_message(problem);
+    return;
+  }
+  if (output == VideoOutput::Native) {
+    native_ = new NativeSurface(this, mpv);
+    connect(this, &VideoView::failed, this, &VideoView::fail);
+    place_children();
     return;
   }
   // Can this machine make an OpenGL context at all? Asking first avoids
@@ -184,7 +261,24 @@ VideoView::~VideoView() {
   surface_ = nullptr;
 }
 
-bool VideoView::ready() const { return surface_ && surface_->ready(); }
+bool VideoView::ready() const {
+  if (native_) return native_->handed();
+  return surface_ && surface_->ready();
+}
+
+void VideoView::hand_window_to_mpv() {
+  if (!native_ || native_->handed()) return;
+  native_->hand_to_mpv();
+  QMetaObject::invokeMethod(
+      this, [this] { emit became_ready(); }, Qt::QueuedConnection);
+}
+
+void VideoView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The window exists once the view is shown: mpv gets it now, before any
+  // video starts.
+  hand_window_to_mpv();
+}
 
 void VideoView::fail(const QString& why) {
   if (surface_) surface_->hide();
@@ -195,11 +289,14 @@ void VideoView::show_message(const QString& text) {
   label_->setText(text);
   label_->setVisible(!text.isEmpty());
   if (!text.isEmpty()) label_->raise();
+  // mpv's native window would cover the message: it steps aside meanwhile.
+  if (native_) native_->setVisible(text.isEmpty());
   place_children();
 }
 
 void VideoView::place_children() {
   if (surface_) surface_->setGeometry(rect());
+  if (native_) native_->setGeometry(rect());
   label_->setGeometry(rect());
 }
 
