@@ -142,6 +142,7 @@ bool MpvPlayer::start_mpv(VideoOutput output) {
       // the view's part of the screen only: the pointer, the cursor and the
       // screen saver are the program's.
       mpv_set_option_string(mpv_, "vo", "gpu,xv,x11");
+      mpv_set_option_string(mpv_, "gpu-sw", "yes");  // also a software OpenGL
       mpv_set_option_string(mpv_, "input-cursor", "no");
       mpv_set_option_string(mpv_, "cursor-autohide", "no");
       mpv_set_option_string(mpv_, "stop-screensaver", "no");

@@ -11,6 +11,8 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
+#include <QPlatformSurfaceEvent>
+#include <QWindow>
 #include <QPointer>
 #include <atomic>
 #include <cstdio>
@@ -41,6 +43,13 @@ VideoOutput preferred_video_output() {
 // events (input-cursor=no), so clicks go on to this window and from here to
 // the view. Nothing of the toolkit is drawn over mpv's window: what the
 // toolkit paints here lies beneath it.
+//
+// The toolkit makes the window anew when the view changes windows (full
+// screen and back) and destroys it with the view. mpv's window inside must
+// not outlive it: mpv would then work on a window that is gone, and Xlib
+// ends the process on such an error. So the video track is put down just
+// before the window goes (mpv closes its video output with it) and taken up
+// again in the new window.
 class NativeSurface final : public QWidget {
  public:
   NativeSurface(VideoView* view, mpv_handle* mpv) : QWidget(view), mpv_(mpv) {
@@ -55,46 +64,73 @@ class NativeSurface final : public QWidget {
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
   }
+  ~NativeSurface() override { put_video_down(); }
 
   // Gives mpv the window, made now if it does not exist yet; mpv makes its
   // own inside it when a video starts.
   void hand_to_mpv() {
     handed_ = winId();
+    watch_window();
     set_wid(handed_);
   }
   bool handed() const { return handed_ != 0; }
 
  protected:
   bool event(QEvent* e) override {
-    // The toolkit made the window anew (it should not: it reparents native
-    // windows): mpv's old one went with it, so its video output starts again
-    // in the new one.
     if (e->type() == QEvent::WinIdChange && handed_ != 0 && internalWinId() != 0 &&
         internalWinId() != handed_) {
       handed_ = internalWinId();
+      watch_window();
       set_wid(handed_);
-      char* track = mpv_get_property_string(mpv_, "vid");
-      if (track) {
-        if (QByteArray(track) != "no") {
-          mpv_set_property_string(mpv_, "vid", "no");
-          mpv_set_property_string(mpv_, "vid", track);
-        }
-        mpv_free(track);
-      }
+      take_video_up();
     }
     return QWidget::event(e);
   }
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == watched_ && e->type() == QEvent::PlatformSurface &&
+        static_cast<QPlatformSurfaceEvent*>(e)->surfaceEventType() ==
+            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+      put_video_down();
+    return QWidget::eventFilter(watched, e);
+  }
 
  private:
+  void watch_window() {
+    QWindow* w = windowHandle();
+    if (w == watched_) return;
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = w;
+    if (w) w->installEventFilter(this);
+  }
   void set_wid(WId id) {
     std::int64_t value = static_cast<std::int64_t>(id);
     mpv_set_property(mpv_, "wid", MPV_FORMAT_INT64, &value);
     if (std::getenv("TAVORI_SUITE_LOG"))
       std::fprintf(stderr, "[suite] video window 0x%llx\n", static_cast<unsigned long long>(id));
   }
+  // Synchronous: mpv has closed its window when this returns.
+  void put_video_down() {
+    if (!handed_) return;
+    char* track = mpv_get_property_string(mpv_, "vid");
+    if (!track) return;
+    if (QByteArray(track) != "no") {
+      restore_video_ = track;
+      mpv_set_property_string(mpv_, "vid", "no");
+    }
+    mpv_free(track);
+  }
+  void take_video_up() {
+    if (restore_video_.isEmpty()) return;
+    const QByteArray track = restore_video_;
+    restore_video_.clear();
+    const char* value = track.constData();  // mpv copies it
+    mpv_set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
+  }
 
   mpv_handle* const mpv_;
   WId handed_ = 0;
+  QPointer<QWindow> watched_;
+  QByteArray restore_video_;
 };
 
 // The GL surface. Its context may be destroyed and made anew by Qt (when

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <set>
 
 #include "desktop_fixture.h"
@@ -32,6 +33,26 @@ void expect_skinned_window(const std::string& png) {
   EXPECT_GT(title, 4) << "the title bar is not the skin's";
   EXPECT_LT(title, 90) << "the title bar is not the skin's";
   EXPECT_EQ(qGray(shot.pixel(1200, 700)), 0) << "the window is not where it should be";
+}
+
+// The film's picture in the video area (the player site at 3,28, 457x390):
+// the test clip's coloured bars, not a black or blank area.
+void expect_picture_in_video_area(const std::string& png) {
+  QImage shot(QString::fromStdString(png));
+  ASSERT_FALSE(shot.isNull()) << png;
+  const QImage video = shot.copy(3, 28, 457, 390);
+  std::set<QRgb> colours;
+  int lit = 0, samples = 0;
+  for (int y = 0; y < video.height(); y += 4) {
+    for (int x = 0; x < video.width(); x += 4) {
+      const QRgb c = video.pixel(x, y);
+      colours.insert(c & 0xF0F0F0);
+      if (std::max({qRed(c), qGreen(c), qBlue(c)}) > 100) ++lit;
+      ++samples;
+    }
+  }
+  EXPECT_GT(lit, samples / 2) << "the video area is mostly dark: no picture";
+  EXPECT_GT(colours.size(), 6u) << "the video area is of one colour: no picture";
 }
 
 TEST_F(Desktop, StartsInAFreshFolderLoadsTheLibraryAndPings) {
@@ -82,7 +103,7 @@ TEST_F(Desktop, PlaysAFilmFromTheLibraryAndThenTheNextEpisode) {
             std::string::npos)
       << app->file("date.dat");
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  app->screenshot("playing");
+  expect_picture_in_video_area(app->screenshot("playing"));
 
   // At the end of the six seconds the second episode starts by itself.
   ASSERT_TRUE(app->wait_traced("|ep2.mp4|", 40)) << app->trace();
