@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "forms/browser.h"
+#include "platform/qt/qt_http.h"
 
 namespace tav::qt {
 
@@ -164,7 +165,22 @@ class PanelPage final : public QWebEnginePage {
  public:
   ~PanelPage() override { *alive_ = false; }
   PanelPage(Browser& model, QObject* parent) : QWebEnginePage(panel_profile(), parent), model_(model) {
-    connect(this, &QWebEnginePage::loadStarted, this, [this] {
+    connect(this, &QWebEnginePage::loadStarted, this, [this] { later([this] { load_started(); }); });
+    connect(this, &QWebEnginePage::loadFinished, this, [this] { later([this] { load_finished(); }); });
+    connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+      later([this, info] { loading_changed(info); });
+    });
+  }
+
+  // The page's events reach the control through the backend's gate: after
+  // the handler that waits for a blocking request, when one does.
+  void later(std::function<void()> call) {
+    model_gate().deliver([alive = alive_, call = std::move(call)] {
+      if (*alive) call();
+    });
+  }
+
+  void load_started() {
       if (own_page_pending_) {  // the failure page: the control hears nothing of it
         own_page_pending_ = false;
         own_page_loading_ = true;
@@ -173,8 +189,9 @@ class PanelPage final : public QWebEnginePage {
       own_page_loading_ = false;
       failed_url_.clear();
       model_.download_begin();
-    });
-    connect(this, &QWebEnginePage::loadFinished, this, [this](bool) {
+  }
+
+  void load_finished() {
       if (own_page_loading_) {
         own_page_loading_ = false;
         shown();
@@ -188,8 +205,9 @@ class PanelPage final : public QWebEnginePage {
                       QWebEngineScript::ApplicationWorld);
       }
       shown();
-    });
-    connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+  }
+
+  void loading_changed(const QWebEngineLoadingInfo& info) {
       if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
       const QString scheme = info.url().scheme();
       if (scheme != "http" && scheme != "https" && scheme != "file") return;
@@ -207,7 +225,6 @@ class PanelPage final : public QWebEnginePage {
         own_page_pending_ = true;
         setHtml(failure_page(failed.isLocalFile()), failed);
       });
-    });
   }
 
   // Before the program's own load or document: the engine's error page
@@ -271,6 +288,16 @@ class PanelPage final : public QWebEnginePage {
     if (!url.isValid()) return false;
     for (const char* name : kLinkSchemes)
       if (url.scheme() == QLatin1String(name)) return false;
+    if (model_gate().busy()) {
+      // A handler waits for a blocking request: the program hears of the
+      // navigation once it may. The page's own is loaded then if the
+      // program lets it; a frame's goes on and is told afterwards.
+      later([this, url, main_frame] {
+        if (!model_.page_navigation(url.toString().toStdString()) || !main_frame) return;
+        open(url);
+      });
+      return !main_frame;
+    }
     if (!model_.page_navigation(url.toString().toStdString())) return false;
     if (main_frame && is_code_page_page(url)) {
       QTimer::singleShot(0, this, [this, url] { open(url); });
@@ -282,12 +309,14 @@ class PanelPage final : public QWebEnginePage {
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                 const QString&) override {
     if (message.startsWith(kReport)) {
-      model_.page_navigation(message.mid(kReport.size()).toStdString());
+      later([this, address = message.mid(kReport.size()).toStdString()] {
+        model_.page_navigation(address);
+      });
     } else if (message.startsWith(kContextReport) && model_.hooked()) {
       // The program's menu runs its own event loop: not inside the engine's
       // call.
       const std::string href = message.mid(kContextReport.size()).toStdString();
-      QTimer::singleShot(0, this, [this, href] { model_.context_menu(href); });
+      QTimer::singleShot(0, this, [this, href] { later([this, href] { model_.context_menu(href); }); });
     }
   }
 
@@ -326,9 +355,11 @@ class PopupPage final : public QWebEnginePage {
 
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
-    if (url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
-        opener_.page_navigation(url.toString().toStdString())) {
-      QDesktopServices::openUrl(url);
+    if (url.isValid() && (url.scheme() == "http" || url.scheme() == "https")) {
+      model_gate().deliver([opener = &opener_, owner = QPointer<QObject>(parent()), url] {
+        if (owner && opener->page_navigation(url.toString().toStdString()))
+          QDesktopServices::openUrl(url);
+      });
     }
     deleteLater();
     return false;
@@ -339,7 +370,9 @@ class PopupPage final : public QWebEnginePage {
 };
 
 QWebEnginePage* PanelPage::createWindow(WebWindowType) {
-  if (!model_.new_window()) return nullptr;
+  // No new window while a handler waits for a blocking request: the
+  // control could not be asked.
+  if (model_gate().busy() || !model_.new_window()) return nullptr;
   return new PopupPage(model_, this);
 }
 
