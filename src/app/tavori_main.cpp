@@ -1,4 +1,6 @@
 // tavori: the desktop client.
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/app_folder.h"
@@ -17,6 +20,8 @@
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
 #include "startup/startup.h"
+#include "suite/player/embedded_player.h"
+#include "suite/registry/file_component_registry.h"
 
 namespace {
 
@@ -87,6 +92,14 @@ class ToolkitTextsBesides final : public QTranslator {
 int main(int argc, char** argv) {
   const Options opts = options(argc, argv);
   const std::string command = command_line(argc, argv, opts.first_argument);
+  // The player library (with libmpv and the decoders behind it) takes a
+  // while to load: it loads beside the toolkit's start, and the check for the
+  // player then finds it loaded. The program keeps it to the end.
+  std::thread player_library([] {
+    const std::string library =
+        tav::suite::FileComponentRegistry().library_of(tav::suite::kPlayerClassId);
+    if (!library.empty()) ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  });
   // The link-protocol schemes must be known before the application exists.
   tav::qt::register_link_schemes();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -94,8 +107,12 @@ int main(int argc, char** argv) {
   std::vector<char*> qt_argv{argv[0]};
   static char engine_args[] = "--webEngineArgs";
   static char per_site[] = "--process-per-site";
+  // The panels' pages share two page processes: each further one would
+  // cost some 80 MiB for pages that are small and all of one server.
+  static char process_limit[] = "--renderer-process-limit=2";
   qt_argv.push_back(engine_args);
   qt_argv.push_back(per_site);
+  qt_argv.push_back(process_limit);
   int qt_argc = static_cast<int>(qt_argv.size());
   qt_argv.push_back(nullptr);
   QApplication app(qt_argc, qt_argv.data());
@@ -117,6 +134,7 @@ int main(int argc, char** argv) {
   // program is installed.
   const std::string program_folder =
       QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  player_library.join();
   const tav::app::FolderChoice choice = tav::app::choose_app_folder(program_folder);
   if (choice.folder.empty()) {
     std::fprintf(stderr, "tavori: %s\n", choice.error.c_str());

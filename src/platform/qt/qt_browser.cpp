@@ -402,8 +402,62 @@ class PanelView final : public QWebEngineView {
   Browser& model_;
 };
 
+namespace {
+
+// The first load of the program and the panels that wait for it.
+struct FirstLoad {
+  bool started = false;
+  bool done = false;
+  std::vector<QPointer<QtBrowserPanel>> waiting;
+};
+FirstLoad& first_load() {
+  static FirstLoad state;
+  return state;
+}
+// How long the other panels wait for the first one at most (a slow server).
+constexpr int kFirstLoadPatienceMs = 1500;
+
+}  // namespace
+
+void QtBrowserPanel::first_load_done() {
+  FirstLoad& state = first_load();
+  if (state.done) return;
+  state.done = true;
+  const std::vector<QPointer<QtBrowserPanel>> waiting = std::move(state.waiting);
+  state.waiting.clear();
+  for (const QPointer<QtBrowserPanel>& panel : waiting)
+    if (panel) panel->start_waiting();
+}
+
+void QtBrowserPanel::start_or_wait(std::function<void()> step) {
+  FirstLoad& state = first_load();
+  if (!state.started) {
+    state.started = true;
+    connect(page_, &QWebEnginePage::loadFinished, this, [] { first_load_done(); });
+    QTimer::singleShot(kFirstLoadPatienceMs, [] { first_load_done(); });
+  } else if (!state.done && (!waiting_.empty() || !view_->isVisible())) {
+    if (waiting_.empty()) state.waiting.emplace_back(this);
+    waiting_.push_back(std::move(step));
+    return;
+  }
+  step();
+}
+
+void QtBrowserPanel::start_waiting() {
+  std::vector<std::function<void()>> steps = std::move(waiting_);
+  waiting_.clear();
+  waiting_location_.clear();
+  for (auto& step : steps) step();
+}
+
+bool QtBrowserPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::Show && !waiting_.empty()) start_waiting();
+  return QObject::eventFilter(watched, event);
+}
+
 QtBrowserPanel::QtBrowserPanel(Browser& model, QWidget* parent)
     : model_(model), view_(new PanelView(model, parent)), page_(new PanelPage(model, view_)) {
+  view_->installEventFilter(this);
   view_->setPage(page_);
   view_->setContextMenuPolicy(Qt::DefaultContextMenu);
   view_->page()->setBackgroundColor(QColor(0x07, 0x07, 0x07));
@@ -438,20 +492,32 @@ QUrl QtBrowserPanel::to_qurl(std::string_view url) {
 void QtBrowserPanel::load(std::string_view url) {
   if (on_load) on_load(std::string(url));
   if (!view_) return;
-  page_->prepare_load();
-  page_->open(to_qurl(url));
+  const QUrl address = to_qurl(url);
+  waiting_location_ = address.toString();
+  start_or_wait([this, address] {
+    if (!view_) return;
+    page_->prepare_load();
+    page_->open(address);
+  });
 }
 
 void QtBrowserPanel::write_document(std::string_view html) {
   if (!view_) return;
-  page_->prepare_load();  // a failure page still to come would cover it
+  waiting_location_ = QStringLiteral("about:blank");
   // Text in UTF-8 with its charset: no guess either.
-  view_->setHtml(QString::fromUtf8(html.data(), static_cast<int>(html.size())),
-                 QUrl(QStringLiteral("about:blank")));
+  start_or_wait([this, text = QString::fromUtf8(html.data(), static_cast<int>(html.size()))] {
+    if (!view_) return;
+    page_->prepare_load();  // a failure page still to come would cover it
+    view_->setHtml(text, QUrl(QStringLiteral("about:blank")));
+  });
 }
 
 void QtBrowserPanel::reload() {
   if (!view_) return;
+  if (!waiting_.empty()) {  // not loaded yet: loading it is the reload
+    start_waiting();
+    return;
+  }
   // The failure page: try its address again.
   if (const QUrl failed = page_->failed_url(); !failed.isEmpty()) {
     page_->prepare_load();
@@ -467,24 +533,29 @@ void QtBrowserPanel::reload() {
 }
 
 void QtBrowserPanel::back() {
+  start_waiting();
   if (view_ && view_->history()->canGoBack()) view_->back();
 }
 
 void QtBrowserPanel::forward() {
+  start_waiting();
   if (view_ && view_->history()->canGoForward()) view_->forward();
 }
 
 void QtBrowserPanel::copy() {
+  start_waiting();
   if (view_) view_->page()->triggerAction(QWebEnginePage::Copy);
 }
 
 void QtBrowserPanel::paste() {
+  start_waiting();
   if (view_) view_->page()->triggerAction(QWebEnginePage::Paste);
 }
 
 void QtBrowserPanel::set_silent(bool silent) { page_->silent = silent; }
 
 std::string QtBrowserPanel::location() const {
+  if (!waiting_.empty()) return waiting_location_.toStdString();
   return view_ ? view_->url().toString().toStdString() : std::string();
 }
 
