@@ -549,7 +549,7 @@ void MpvPlayer::resolve() {
 }
 
 void MpvPlayer::load() {
-  if (view_ && !view_->ready()) {
+  if (view_ && !view_->make_ready()) {
     // The picture surface comes with the widget's first showing.
     phase_ = Phase::Waiting;
     return;

@@ -57,7 +57,6 @@ class NativeSurface final : public QWidget {
     // stay drawn by the toolkit.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     setAttribute(Qt::WA_DontCreateNativeAncestors);
-    setAttribute(Qt::WA_NativeWindow);
     setFocusPolicy(Qt::NoFocus);
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -66,9 +65,10 @@ class NativeSurface final : public QWidget {
   }
   ~NativeSurface() override { put_video_down(); }
 
-  // Gives mpv the window, made now if it does not exist yet; mpv makes its
-  // own inside it when a video starts.
+  // Gives mpv the window, made now; mpv makes its own inside it when a
+  // video starts.
   void hand_to_mpv() {
+    setAttribute(Qt::WA_NativeWindow);
     handed_ = winId();
     watch_window();
     set_wid(handed_);
@@ -302,18 +302,12 @@ bool VideoView::ready() const {
   return surface_ && surface_->ready();
 }
 
-void VideoView::hand_window_to_mpv() {
-  if (!native_ || native_->handed()) return;
-  native_->hand_to_mpv();
-  QMetaObject::invokeMethod(
-      this, [this] { emit became_ready(); }, Qt::QueuedConnection);
-}
-
-void VideoView::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  // The window exists once the view is shown: mpv gets it now, before any
-  // video starts.
-  hand_window_to_mpv();
+bool VideoView::make_ready() {
+  if (!native_) return ready();
+  // The native window is made when the first film wants it, shown or not
+  // (mpv's own inside it shows with it).
+  if (!native_->handed()) native_->hand_to_mpv();
+  return true;
 }
 
 void VideoView::fail(const QString& why) {

@@ -41,6 +41,10 @@ class VideoView final : public QWidget {
   // The picture can be drawn: mpv's render context exists, or mpv has the
   // native window to draw into.
   bool ready() const;
+  // Ready now, or false: became_ready() follows once the picture can be
+  // drawn (the render context comes with the first showing; the native
+  // window is made at once).
+  bool make_ready();
   // A message over the picture; "" removes it.
   void show_message(const QString& text);
   void set_full_screen(bool on);
@@ -56,17 +60,14 @@ class VideoView final : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
   void fail(const QString& why);
   void place_children();
-  void hand_window_to_mpv();
 
   mpv_handle* const mpv_;
   VideoSurface* surface_ = nullptr;
   NativeSurface* native_ = nullptr;
-  bool native_ready_ = false;
   QLabel* label_ = nullptr;
   bool full_screen_ = false;
   bool was_window_ = false;

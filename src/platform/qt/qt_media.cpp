@@ -78,13 +78,18 @@ const char* const kIntrospection = R"(
   </interface>
 )";
 
-// The program hears of the request once its handlers may run (the bus has
-// its answer at once).
+// The program hears of the request on the user-interface thread, once its
+// handlers may run (the bus has its answer at once).
 void call(const std::function<void()>& f) {
-  if (f) model_gate().deliver(f);
+  if (!f) return;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [f] { model_gate().deliver(f); }, Qt::QueuedConnection);
 }
 void call(const std::function<void(int)>& f, int value) {
-  if (f) model_gate().deliver([f, value] { f(value); });
+  if (!f) return;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [f, value] { model_gate().deliver([f, value] { f(value); }); },
+      Qt::QueuedConnection);
 }
 
 }  // namespace
