@@ -92,14 +92,6 @@ class ToolkitTextsBesides final : public QTranslator {
 int main(int argc, char** argv) {
   const Options opts = options(argc, argv);
   const std::string command = command_line(argc, argv, opts.first_argument);
-  // The player library (with libmpv and the decoders behind it) takes a
-  // while to load: it loads beside the toolkit's start, and the check for the
-  // player then finds it loaded. The program keeps it to the end.
-  std::thread player_library([] {
-    const std::string library =
-        tav::suite::FileComponentRegistry().library_of(tav::suite::kPlayerClassId);
-    if (!library.empty()) ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  });
   // The link-protocol schemes must be known before the application exists.
   tav::qt::register_link_schemes();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -116,6 +108,16 @@ int main(int argc, char** argv) {
   int qt_argc = static_cast<int>(qt_argv.size());
   qt_argv.push_back(nullptr);
   QApplication app(qt_argc, qt_argv.data());
+  // The player library (with libmpv and the decoders behind it) takes a
+  // while to load: it loads on a thread of its own while the program gets
+  // ready, and the check for the player then finds it loaded. It starts
+  // after the toolkit, whose own plugins would otherwise wait for it (one
+  // library loads at a time). The program keeps it to the end.
+  std::jthread player_library([] {
+    const std::string library =
+        tav::suite::FileComponentRegistry().library_of(tav::suite::kPlayerClassId);
+    if (!library.empty()) ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  });
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
@@ -134,7 +136,6 @@ int main(int argc, char** argv) {
   // program is installed.
   const std::string program_folder =
       QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
-  player_library.join();
   const tav::app::FolderChoice choice = tav::app::choose_app_folder(program_folder);
   if (choice.folder.empty()) {
     std::fprintf(stderr, "tavori: %s\n", choice.error.c_str());
@@ -143,6 +144,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string& folder = choice.folder;
+  player_library.join();
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;
