@@ -181,50 +181,50 @@ class PanelPage final : public QWebEnginePage {
   }
 
   void load_started() {
-      if (own_page_pending_) {  // the failure page: the control hears nothing of it
-        own_page_pending_ = false;
-        own_page_loading_ = true;
-        return;
-      }
-      own_page_loading_ = false;
-      failed_url_.clear();
-      model_.download_begin();
+    if (own_page_pending_) {  // the failure page: the control hears nothing of it
+      own_page_pending_ = false;
+      own_page_loading_ = true;
+      return;
+    }
+    own_page_loading_ = false;
+    failed_url_.clear();
+    model_.download_begin();
   }
 
   void load_finished() {
-      if (own_page_loading_) {
-        own_page_loading_ = false;
-        shown();
-        return;
-      }
-      model_.download_complete();
-      if (keep_scroll_) {
-        const QPointF at = *keep_scroll_;
-        keep_scroll_.reset();
-        runJavaScript(QStringLiteral("window.scrollTo(%1,%2)").arg(at.x()).arg(at.y()),
-                      QWebEngineScript::ApplicationWorld);
-      }
+    if (own_page_loading_) {
+      own_page_loading_ = false;
       shown();
+      return;
+    }
+    model_.download_complete();
+    if (keep_scroll_) {
+      const QPointF at = *keep_scroll_;
+      keep_scroll_.reset();
+      runJavaScript(QStringLiteral("window.scrollTo(%1,%2)").arg(at.x()).arg(at.y()),
+                    QWebEngineScript::ApplicationWorld);
+    }
+    shown();
   }
 
   void loading_changed(const QWebEngineLoadingInfo& info) {
-      if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
-      const QString scheme = info.url().scheme();
-      if (scheme != "http" && scheme != "https" && scheme != "file") return;
-      model_.navigate_error(info.url().toString().toStdString(), info.errorCode());
-      // Where the engine would show its error page: the server answered
-      // with a page of its own for HTTP errors, and a load given up for
-      // another one is no failure.
-      if (info.errorDomain() == QWebEngineLoadingInfo::HttpErrorDomain) return;
-      if (info.errorCode() == kLoadAborted) return;
-      if (model_.on_navigate_error) return;  // the control has a failure page of its own
-      failed_url_ = info.url();
-      const QUrl failed = failed_url_;
-      QTimer::singleShot(0, this, [this, failed] {
-        if (failed_url_ != failed) return;  // another load started meanwhile
-        own_page_pending_ = true;
-        setHtml(failure_page(failed.isLocalFile()), failed);
-      });
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
+    const QString scheme = info.url().scheme();
+    if (scheme != "http" && scheme != "https" && scheme != "file") return;
+    model_.navigate_error(info.url().toString().toStdString(), info.errorCode());
+    // Where the engine would show its error page: the server answered
+    // with a page of its own for HTTP errors, and a load given up for
+    // another one is no failure.
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpErrorDomain) return;
+    if (info.errorCode() == kLoadAborted) return;
+    if (model_.on_navigate_error) return;  // the control has a failure page of its own
+    failed_url_ = info.url();
+    const QUrl failed = failed_url_;
+    QTimer::singleShot(0, this, [this, failed] {
+      if (failed_url_ != failed) return;  // another load started meanwhile
+      own_page_pending_ = true;
+      setHtml(failure_page(failed.isLocalFile()), failed);
+    });
   }
 
   // Before the program's own load or document: the engine's error page
