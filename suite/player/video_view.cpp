@@ -57,12 +57,15 @@ class NativeSurface final : public QWidget {
     // stay drawn by the toolkit.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     setAttribute(Qt::WA_DontCreateNativeAncestors);
+    // The toolkit neither paints nor composites it: mpv's window covers it,
+    // and the window's composition (OpenGL, for the pages) could not draw
+    // into a window of this kind anyway.
+    setAttribute(Qt::WA_PaintOnScreen);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::black);
-    setPalette(p);
   }
+  QPaintEngine* paintEngine() const override { return nullptr; }
   ~NativeSurface() override { put_video_down(); }
 
   // Gives mpv the window, made now; mpv makes its own inside it when a
@@ -70,6 +73,7 @@ class NativeSurface final : public QWidget {
   void hand_to_mpv() {
     setAttribute(Qt::WA_NativeWindow);
     handed_ = winId();
+    place_native_window();
     watch_window();
     set_wid(handed_);
   }
@@ -89,12 +93,26 @@ class NativeSurface final : public QWidget {
   bool eventFilter(QObject* watched, QEvent* e) override {
     if (watched == watched_ && e->type() == QEvent::PlatformSurface &&
         static_cast<QPlatformSurfaceEvent*>(e)->surfaceEventType() ==
-            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed) {
       put_video_down();
+      // Gone with a window above it that the toolkit makes anew: this one
+      // comes back with it, or is made again here.
+      QMetaObject::invokeMethod(this, [this] { hand_again(); }, Qt::QueuedConnection);
+    }
     return QWidget::eventFilter(watched, e);
   }
+  void paintEvent(QPaintEvent*) override {}
 
  private:
+  // A native window made for a widget already on the screen starts where
+  // the widget stands in its parent, not in the window it lies in (its
+  // ancestors have no windows of their own): it is put in its place.
+  void place_native_window() {
+    QWindow* w = windowHandle();
+    QWidget* parent = parentWidget();
+    QWidget* host = parent ? parent->nativeParentWidget() : nullptr;
+    if (w && host) w->setGeometry(QRect(mapTo(host, QPoint(0, 0)), size()));
+  }
   void watch_window() {
     QWindow* w = windowHandle();
     if (w == watched_) return;
@@ -118,6 +136,16 @@ class NativeSurface final : public QWidget {
       mpv_set_property_string(mpv_, "vid", "no");
     }
     mpv_free(track);
+  }
+  void hand_again() {
+    if (restore_video_.isEmpty()) return;  // back already (WinIdChange)
+    const WId id = winId();
+    if (id == 0) return;
+    handed_ = id;
+    place_native_window();
+    watch_window();
+    set_wid(id);
+    take_video_up();
   }
   void take_video_up() {
     if (restore_video_.isEmpty()) return;

@@ -53,6 +53,17 @@ void expect_picture_in_video_area(const std::string& png) {
   }
   EXPECT_GT(lit, samples / 2) << "the video area is mostly dark: no picture";
   EXPECT_GT(colours.size(), 6u) << "the video area is of one colour: no picture";
+  // In its place: the title strip above it keeps the skin's grey.
+  int coloured = 0, strip = 0;
+  for (int x = 150; x < 450; x += 3) {
+    for (int y = 6; y < 22; y += 3) {
+      const QRgb c = shot.pixel(x, y);
+      if (std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 80)
+        ++coloured;
+      ++strip;
+    }
+  }
+  EXPECT_LT(coloured, strip / 20) << "the picture covers the title strip: it is out of place";
 }
 
 TEST_F(Desktop, StartsInAFreshFolderLoadsTheLibraryAndPings) {

@@ -805,9 +805,17 @@ void QtWindows::apply_form(Form& form, Change what) {
       break;
     case Change::Caption: w->setWindowTitle(QString::fromStdString(form.caption())); break;
     case Change::TopMost: {
-      const bool visible = w->isVisible();
-      w->setWindowFlag(Qt::WindowStaysOnTopHint, form.top_most());
-      if (visible) w->show();
+      Qt::WindowFlags flags = w->windowFlags();
+      flags.setFlag(Qt::WindowStaysOnTopHint, form.top_most());
+      if (QWindow* handle = w->windowHandle()) {
+        // Told to the window system for the window as it is: made anew, it
+        // would flicker and take the native windows inside it (the video)
+        // along.
+        w->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+      } else {
+        w->setWindowFlags(flags);
+      }
       break;
     }
     case Change::Region: {
