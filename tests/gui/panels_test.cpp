@@ -263,7 +263,7 @@ TEST_F(Panels, DeleteDownloadRemovesTheEntrysDownloadedFileFromTheSaveFolder) {
   ASSERT_TRUE(app->wait_traced("menu webc chose c_shan2", 10)) << app->trace();
   // The question names the file; the answer is yes (the default button).
   ASSERT_TRUE(wait_for([&] { return !app->windows_titled("提示：").empty(); }, 10))
-      << "no question came";
+      << "no question came\n" << app->trace() << app->output();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   app->screenshot("delete-download-question");
   app->key("Return");
