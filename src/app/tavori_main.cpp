@@ -1,4 +1,6 @@
 // tavori: the desktop client.
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/app_folder.h"
@@ -19,6 +22,8 @@
 #include "platform/qt/qt_platform.h"
 #include "release/swap.h"
 #include "startup/startup.h"
+#include "suite/player/embedded_player.h"
+#include "suite/registry/file_component_registry.h"
 
 namespace {
 
@@ -116,11 +121,25 @@ int main(int argc, char** argv) {
   std::vector<char*> qt_argv{argv[0]};
   static char engine_args[] = "--webEngineArgs";
   static char per_site[] = "--process-per-site";
+  // The panels' pages share two page processes: each further one would
+  // cost some 80 MiB for pages that are small and all of one server.
+  static char process_limit[] = "--renderer-process-limit=2";
   qt_argv.push_back(engine_args);
   qt_argv.push_back(per_site);
+  qt_argv.push_back(process_limit);
   int qt_argc = static_cast<int>(qt_argv.size());
   qt_argv.push_back(nullptr);
   QApplication app(qt_argc, qt_argv.data());
+  // The player library (with libmpv and the decoders behind it) takes a
+  // while to load: it loads on a thread of its own while the program gets
+  // ready, and the check for the player then finds it loaded. It starts
+  // after the toolkit, whose own plugins would otherwise wait for it (one
+  // library loads at a time). The program keeps it to the end.
+  std::jthread player_library([] {
+    const std::string library =
+        tav::suite::FileComponentRegistry().library_of(tav::suite::kPlayerClassId);
+    if (!library.empty()) ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  });
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
@@ -147,6 +166,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string& folder = choice.folder;
+  player_library.join();
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;

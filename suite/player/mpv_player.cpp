@@ -70,9 +70,10 @@ double known(double value, double fallback) { return std::isnan(value) ? fallbac
 MpvPlayer::MpvPlayer(QWidget* parent, const PlayerOptions& options, std::string suite_folder)
     : suite_folder_(std::move(suite_folder)) {
   settings_ = load_qvod_settings(suite_folder_);
-  const bool started = start_mpv(options.headless);
+  const VideoOutput output = options.headless ? VideoOutput::None : preferred_video_output();
+  const bool started = start_mpv(output);
   if (options.headless) return;
-  view_ = new VideoView(parent, started ? mpv_ : nullptr, unavailable_);
+  view_ = new VideoView(parent, started ? mpv_ : nullptr, output, unavailable_);
   connect(view_, &VideoView::failed, this, [this](const QString& why) { set_unavailable(why); });
   connect(view_, &VideoView::became_ready, this, [this] {
     if (phase_ == Phase::Waiting) load();
@@ -93,7 +94,8 @@ MpvPlayer::~MpvPlayer() {
 
 QWidget* MpvPlayer::widget() { return view_.data(); }
 
-bool MpvPlayer::start_mpv(bool headless) {
+bool MpvPlayer::start_mpv(VideoOutput output) {
+  const bool headless = output == VideoOutput::None;
   // mpv parses numbers with the C library; Qt sets the user's locale.
   std::setlocale(LC_NUMERIC, "C");
   mpv_ = mpv_create();
@@ -112,9 +114,9 @@ bool MpvPlayer::start_mpv(bool headless) {
       {"idle", "yes"},
       {"keep-open", "yes"},      // stay on the last frame so the end is seen
       {"keep-open-pause", "no"}, // and a seek back from the end plays on
-      {"hwdec", "no"},
-      {"gpu-hwdec-interop", "no"},  // nor probe for decoders' GPU interop
-      {"vo", headless ? "null" : "libmpv"},
+      // The machine's video decoder where it has one that is known to
+      // work, else the processor, without a word.
+      {"hwdec", "auto-safe"},
       {"audio-client-name", "Tavori"},
       {"cache", "yes"},
       {"demuxer-max-bytes", "64MiB"},
@@ -127,6 +129,25 @@ bool MpvPlayer::start_mpv(bool headless) {
       {"background", "#000000"},
   };
   for (const auto& option : options) mpv_set_option_string(mpv_, option[0], option[1]);
+  switch (output) {
+    case VideoOutput::None:
+      mpv_set_option_string(mpv_, "vo", "null");
+      break;
+    case VideoOutput::Rendered:
+      mpv_set_option_string(mpv_, "vo", "libmpv");
+      break;
+    case VideoOutput::Native:
+      // mpv's own window inside the view's: OpenGL (or Vulkan) where the
+      // display has it, plain X11 drawing where it has not. The window is
+      // the view's part of the screen only: the pointer, the cursor and the
+      // screen saver are the program's.
+      mpv_set_option_string(mpv_, "vo", "gpu,xv,x11");
+      mpv_set_option_string(mpv_, "gpu-sw", "yes");  // also a software OpenGL
+      mpv_set_option_string(mpv_, "input-cursor", "no");
+      mpv_set_option_string(mpv_, "cursor-autohide", "no");
+      mpv_set_option_string(mpv_, "stop-screensaver", "no");
+      break;
+  }
   // With a widget, mpv picks the sound output itself and plays the picture
   // alone when there is none.
   if (headless) mpv_set_option_string(mpv_, "ao", "null");
@@ -528,7 +549,7 @@ void MpvPlayer::resolve() {
 }
 
 void MpvPlayer::load() {
-  if (view_ && !view_->ready()) {
+  if (view_ && !view_->make_ready()) {
     // The picture surface comes with the widget's first showing.
     phase_ = Phase::Waiting;
     return;

@@ -24,6 +24,7 @@ struct mpv_event;
 namespace tav::suite {
 
 class VideoView;
+enum class VideoOutput;
 
 class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::PlayerControl {
   Q_OBJECT
@@ -51,7 +52,7 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
     Failed,   // it did not open
   };
 
-  bool start_mpv(bool headless);
+  bool start_mpv(VideoOutput output);
   void set_unavailable(const QString& why);
   static void on_wakeup(void* self);
   void drain_events();

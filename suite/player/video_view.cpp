@@ -3,15 +3,20 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
+#include <QPlatformSurfaceEvent>
+#include <QWindow>
 #include <QPointer>
 #include <atomic>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 namespace tav::suite {
@@ -26,6 +31,135 @@ void* get_proc_address(void*, const char* name) {
 }
 
 }  // namespace
+
+VideoOutput preferred_video_output() {
+  if (std::getenv("TAVORI_VIDEO_RENDERED")) return VideoOutput::Rendered;
+  return QGuiApplication::platformName() == QLatin1String("xcb") ? VideoOutput::Native
+                                                                 : VideoOutput::Rendered;
+}
+
+// The native child window mpv draws into. mpv makes a window of its own
+// inside it and keeps it at this window's size; it selects no pointer
+// events (input-cursor=no), so clicks go on to this window and from here to
+// the view. Nothing of the toolkit is drawn over mpv's window: what the
+// toolkit paints here lies beneath it.
+//
+// The toolkit makes the window anew when the view changes windows (full
+// screen and back) and destroys it with the view. mpv's window inside must
+// not outlive it: mpv would then work on a window that is gone, and Xlib
+// ends the process on such an error. So the video track is put down just
+// before the window goes (mpv closes its video output with it) and taken up
+// again in the new window.
+class NativeSurface final : public QWidget {
+ public:
+  NativeSurface(VideoView* view, mpv_handle* mpv) : QWidget(view), mpv_(mpv) {
+    // A window of its own for this widget alone: its ancestors and siblings
+    // stay drawn by the toolkit.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
+    // The toolkit neither paints nor composites it: mpv's window covers it,
+    // and the window's composition (OpenGL, for the pages) could not draw
+    // into a window of this kind anyway.
+    setAttribute(Qt::WA_PaintOnScreen);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+  }
+  QPaintEngine* paintEngine() const override { return nullptr; }
+  ~NativeSurface() override { put_video_down(); }
+
+  // Gives mpv the window, made now; mpv makes its own inside it when a
+  // video starts.
+  void hand_to_mpv() {
+    setAttribute(Qt::WA_NativeWindow);
+    handed_ = winId();
+    place_native_window();
+    watch_window();
+    set_wid(handed_);
+  }
+  bool handed() const { return handed_ != 0; }
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::WinIdChange && handed_ != 0 && internalWinId() != 0 &&
+        internalWinId() != handed_) {
+      handed_ = internalWinId();
+      watch_window();
+      set_wid(handed_);
+      take_video_up();
+    }
+    return QWidget::event(e);
+  }
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == watched_ && e->type() == QEvent::PlatformSurface &&
+        static_cast<QPlatformSurfaceEvent*>(e)->surfaceEventType() ==
+            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed) {
+      put_video_down();
+      // Gone with a window above it that the toolkit makes anew: this one
+      // comes back with it, or is made again here.
+      QMetaObject::invokeMethod(this, [this] { hand_again(); }, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, e);
+  }
+  void paintEvent(QPaintEvent*) override {}
+
+ private:
+  // A native window made for a widget already on the screen starts where
+  // the widget stands in its parent, not in the window it lies in (its
+  // ancestors have no windows of their own): it is put in its place.
+  void place_native_window() {
+    QWindow* w = windowHandle();
+    QWidget* parent = parentWidget();
+    QWidget* host = parent ? parent->nativeParentWidget() : nullptr;
+    if (w && host) w->setGeometry(QRect(mapTo(host, QPoint(0, 0)), size()));
+  }
+  void watch_window() {
+    QWindow* w = windowHandle();
+    if (w == watched_) return;
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = w;
+    if (w) w->installEventFilter(this);
+  }
+  void set_wid(WId id) {
+    std::int64_t value = static_cast<std::int64_t>(id);
+    mpv_set_property(mpv_, "wid", MPV_FORMAT_INT64, &value);
+    if (std::getenv("TAVORI_SUITE_LOG"))
+      std::fprintf(stderr, "[suite] video window 0x%llx\n", static_cast<unsigned long long>(id));
+  }
+  // Synchronous: mpv has closed its window when this returns.
+  void put_video_down() {
+    if (!handed_) return;
+    char* track = mpv_get_property_string(mpv_, "vid");
+    if (!track) return;
+    if (QByteArray(track) != "no") {
+      restore_video_ = track;
+      mpv_set_property_string(mpv_, "vid", "no");
+    }
+    mpv_free(track);
+  }
+  void hand_again() {
+    if (restore_video_.isEmpty()) return;  // back already (WinIdChange)
+    const WId id = winId();
+    if (id == 0) return;
+    handed_ = id;
+    place_native_window();
+    watch_window();
+    set_wid(id);
+    take_video_up();
+  }
+  void take_video_up() {
+    if (restore_video_.isEmpty()) return;
+    const QByteArray track = restore_video_;
+    restore_video_.clear();
+    const char* value = track.constData();  // mpv copies it
+    mpv_set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
+  }
+
+  mpv_handle* const mpv_;
+  WId handed_ = 0;
+  QPointer<QWindow> watched_;
+  QByteArray restore_video_;
+};
 
 // The GL surface. Its context may be destroyed and made anew by Qt (when
 // the widget moves to another window, as full screen does); the render
@@ -145,7 +279,8 @@ class VideoSurface final : public QOpenGLWidget {
   QMetaObject::Connection context_gone_;
 };
 
-VideoView::VideoView(QWidget* parent, mpv_handle* mpv, const QString& problem) : QWidget(parent) {
+VideoView::VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const QString& problem)
+    : QWidget(parent), mpv_(mpv) {
   setAutoFillBackground(true);
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::black);
@@ -161,8 +296,14 @@ VideoView::VideoView(QWidget* parent, mpv_handle* mpv, const QString& problem) :
   label_->setPalette(p);
   label_->hide();
 
-  if (!mpv) {
+  if (!mpv || output == VideoOutput::None) {
     show_message(problem);
+    return;
+  }
+  if (output == VideoOutput::Native) {
+    native_ = new NativeSurface(this, mpv);
+    connect(this, &VideoView::failed, this, &VideoView::fail);
+    place_children();
     return;
   }
   // Can this machine make an OpenGL context at all? Asking first avoids
@@ -184,7 +325,18 @@ VideoView::~VideoView() {
   surface_ = nullptr;
 }
 
-bool VideoView::ready() const { return surface_ && surface_->ready(); }
+bool VideoView::ready() const {
+  if (native_) return native_->handed();
+  return surface_ && surface_->ready();
+}
+
+bool VideoView::make_ready() {
+  if (!native_) return ready();
+  // The native window is made when the first film wants it, shown or not
+  // (mpv's own inside it shows with it).
+  if (!native_->handed()) native_->hand_to_mpv();
+  return true;
+}
 
 void VideoView::fail(const QString& why) {
   if (surface_) surface_->hide();
@@ -195,11 +347,14 @@ void VideoView::show_message(const QString& text) {
   label_->setText(text);
   label_->setVisible(!text.isEmpty());
   if (!text.isEmpty()) label_->raise();
+  // mpv's native window would cover the message: it steps aside meanwhile.
+  if (native_) native_->setVisible(text.isEmpty());
   place_children();
 }
 
 void VideoView::place_children() {
   if (surface_) surface_->setGeometry(rect());
+  if (native_) native_->setGeometry(rect());
   label_->setGeometry(rect());
 }
 

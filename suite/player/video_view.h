@@ -1,6 +1,12 @@
-// The video area: a black widget that shows mpv's picture through the
-// render API in a QOpenGLWidget, or a message when there is nothing to show
-// (OpenGL unavailable, an address that does not open).
+// The video area: a black widget that shows mpv's picture, or a message when
+// there is nothing to show (OpenGL unavailable, an address that does not
+// open).
+//
+// On X11 mpv draws into a window of its own inside a native child window of
+// the view (mpv's "wid"): its frames go straight to the X server, and the
+// toolkit never touches them. Elsewhere (Wayland, the offscreen platform)
+// the picture comes through mpv's render API into a QOpenGLWidget that the
+// window composites.
 #pragma once
 
 #include <QString>
@@ -12,23 +18,40 @@ class QLabel;
 namespace tav::suite {
 
 class VideoSurface;
+class NativeSurface;
+
+// How the picture reaches the screen.
+enum class VideoOutput {
+  None,      // no picture at all (mpv did not start)
+  Native,    // mpv's own window in a native child window (X11)
+  Rendered,  // mpv's render API into a QOpenGLWidget
+};
+
+// The output this platform takes: Native on X11, Rendered elsewhere.
+VideoOutput preferred_video_output();
 
 class VideoView final : public QWidget {
   Q_OBJECT
  public:
   // mpv == nullptr: the player could not start; the view only says so.
-  VideoView(QWidget* parent, mpv_handle* mpv, const QString& problem);
+  // output: what mpv was started for (its vo option).
+  VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const QString& problem);
   ~VideoView() override;
 
-  // The picture can be drawn: mpv's render context exists.
+  // The picture can be drawn: mpv's render context exists, or mpv has the
+  // native window to draw into.
   bool ready() const;
+  // Ready now, or false: became_ready() follows once the picture can be
+  // drawn (the render context comes with the first showing; the native
+  // window is made at once).
+  bool make_ready();
   // A message over the picture; "" removes it.
   void show_message(const QString& text);
   void set_full_screen(bool on);
   bool full_screen() const { return full_screen_; }
 
  signals:
-  // The render context was made (the first time the widget was shown).
+  // The picture can be drawn now (the first time the widget was shown).
   void became_ready();
   // The picture cannot be drawn at all; why, in a sentence for the user.
   void failed(const QString& why);
@@ -42,7 +65,9 @@ class VideoView final : public QWidget {
   void fail(const QString& why);
   void place_children();
 
+  mpv_handle* const mpv_;
   VideoSurface* surface_ = nullptr;
+  NativeSurface* native_ = nullptr;
   QLabel* label_ = nullptr;
   bool full_screen_ = false;
   bool was_window_ = false;

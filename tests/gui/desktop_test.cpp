@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <set>
 
 #include "desktop_fixture.h"
@@ -32,6 +33,37 @@ void expect_skinned_window(const std::string& png) {
   EXPECT_GT(title, 4) << "the title bar is not the skin's";
   EXPECT_LT(title, 90) << "the title bar is not the skin's";
   EXPECT_EQ(qGray(shot.pixel(1200, 700)), 0) << "the window is not where it should be";
+}
+
+// The film's picture in the video area (the player site at 3,28, 457x390):
+// the test clip's coloured bars, not a black or blank area.
+void expect_picture_in_video_area(const std::string& png) {
+  QImage shot(QString::fromStdString(png));
+  ASSERT_FALSE(shot.isNull()) << png;
+  const QImage video = shot.copy(3, 28, 457, 390);
+  std::set<QRgb> colours;
+  int lit = 0, samples = 0;
+  for (int y = 0; y < video.height(); y += 4) {
+    for (int x = 0; x < video.width(); x += 4) {
+      const QRgb c = video.pixel(x, y);
+      colours.insert(c & 0xF0F0F0);
+      if (std::max({qRed(c), qGreen(c), qBlue(c)}) > 100) ++lit;
+      ++samples;
+    }
+  }
+  EXPECT_GT(lit, samples / 2) << "the video area is mostly dark: no picture";
+  EXPECT_GT(colours.size(), 6u) << "the video area is of one colour: no picture";
+  // In its place: the title strip above it keeps the skin's grey.
+  int coloured = 0, strip = 0;
+  for (int x = 150; x < 450; x += 3) {
+    for (int y = 6; y < 22; y += 3) {
+      const QRgb c = shot.pixel(x, y);
+      if (std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 80)
+        ++coloured;
+      ++strip;
+    }
+  }
+  EXPECT_LT(coloured, strip / 20) << "the picture covers the title strip: it is out of place";
 }
 
 TEST_F(Desktop, StartsInAFreshFolderLoadsTheLibraryAndPings) {
@@ -82,7 +114,7 @@ TEST_F(Desktop, PlaysAFilmFromTheLibraryAndThenTheNextEpisode) {
             std::string::npos)
       << app->file("date.dat");
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  app->screenshot("playing");
+  expect_picture_in_video_area(app->screenshot("playing"));
 
   // At the end of the six seconds the second episode starts by itself.
   ASSERT_TRUE(app->wait_traced("|ep2.mp4|", 40)) << app->trace();
@@ -101,6 +133,101 @@ TEST_F(Desktop, PlaysAFilmFromTheLibraryAndThenTheNextEpisode) {
   for (const auto& e : std::filesystem::directory_iterator(app->downloads()))
     saved += e.path().filename().string() + " ";
   EXPECT_TRUE(std::filesystem::exists(app->downloads() + "/ep1.mp4")) << saved;
+}
+
+// Where a trace line starting with prefix and containing part first stands
+// at or after from; npos when none does.
+std::size_t traced_at(const std::string& trace, const std::string& prefix, const std::string& part,
+                      std::size_t from = 0) {
+  for (std::size_t at = trace.find("\n" + prefix, from == 0 ? 0 : from - 1); at != std::string::npos;
+       at = trace.find("\n" + prefix, at + 1)) {
+    const std::size_t end = trace.find('\n', at + 1);
+    if (trace.substr(at, end - at).find(part) != std::string::npos) return at + 1;
+  }
+  return std::string::npos;
+}
+
+// How dark a box of a screenshot is: the share of its pixels darker than
+// the grey of a window of another program.
+double dark_share(const QImage& shot, int x, int y, int w, int h) {
+  int dark = 0, all = 0;
+  for (int j = y; j < y + h; j += 2) {
+    for (int i = x; i < x + w; i += 2) {
+      if (qGray(shot.pixel(i, j)) < 60) ++dark;
+      ++all;
+    }
+  }
+  return all ? static_cast<double>(dark) / all : 0;
+}
+
+// An episode lookup waits for a slow server. Meanwhile the window is drawn
+// again where another window uncovers it, and neither a click on another
+// episode nor the status tick runs in the middle of the lookup: the first
+// episode's effects all come before anything of the second click.
+TEST_F(Desktop, ALookupWaitingForTheServerKeepsTheWindowDrawnAndRunsNothingElseMeanwhile) {
+  ASSERT_TRUE(start_server({"--follow", kFirstEpisode, "--delay-ms", "3000"})) << server_->output();
+  auto app = make_app();
+  app->register_player();
+  app->start();
+  ASSERT_TRUE(app->wait_traced("zhun caption 播放中(", 90)) << app->trace() << app->output();
+  // The next episode's data has come (pre-buffering); the film is paused so
+  // that it does not end and move on by itself.
+  ASSERT_TRUE(app->wait_traced("player call 30 ", 60)) << app->trace();
+  app->click(95, 462);
+  ASSERT_TRUE(app->wait_traced("zhun caption 已暂停", 20)) << app->trace();
+  const std::string page = app->wait_last("page Web4 ", "eebovod://1-1-2-", 30);
+  const auto second = link_box(page, "eebovod://1-1-1-%u6D4B%u8BD5%u5267");
+  const auto third = link_box(page, "eebovod://1-1-2-%u6D4B%u8BD5%u5267");
+  ASSERT_TRUE(second && third) << page;
+
+  const std::string searching = "zhun caption 正在搜索资源，请稍后";
+  const int lookups = app->traced_count(searching);
+  app->click(second->cx(), second->cy());
+  ASSERT_TRUE(wait_for([&] { return app->traced_count(searching) == lookups + 1; }, 10)) << app->trace();
+  // A click on the third episode while the lookup of the second waits.
+  app->click(third->cx(), third->cy());
+
+  // Another program's window over the transport bar, then gone again: the
+  // bar is drawn anew at once, not left with the other window's picture.
+  const pid_t cover = launch({"/usr/bin/xmessage", "-geometry", "280x60+20+405", "-bg", "white",
+                              "-fg", "white", " "},
+                             {"DISPLAY=" + x_->display()}, "/tmp", "/dev/null");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const QImage covered(QString::fromStdString(app->screenshot("lookup-covered")));
+  end_group(cover);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const QImage uncovered(QString::fromStdString(app->screenshot("lookup-uncovered")));
+  ASSERT_EQ(traced_at("\n" + app->trace(), "player put 1 ", "|ep2.mp4|"), std::string::npos) << "the lookup ended before the window was looked at; " << app->trace();
+  EXPECT_LT(dark_share(covered, 40, 430, 200, 30), 0.5) << "the other window did not cover the bar";
+  EXPECT_GT(dark_share(uncovered, 40, 430, 200, 30), 0.8) << "the bar was not drawn again";
+
+  // The third episode plays in the end, after everything of the second.
+  ASSERT_TRUE(app->wait_traced("|ep3.mp4|", 40)) << app->trace();
+  const std::string t = "\n" + app->trace();
+  const std::size_t first_lookup = [&] {
+    std::size_t at = 0;
+    for (int i = 0; i <= lookups; ++i) at = traced_at(t, searching, "", at + 1);
+    return at;
+  }();
+  ASSERT_NE(first_lookup, std::string::npos);
+  const std::size_t first_play = traced_at(t, "player put 1 ", "|ep2.mp4|", first_lookup);
+  const std::size_t first_page =
+      traced_at(t, "navigate Web4 ", "/box/pp.htm?1-1-1-", first_lookup);
+  const std::size_t next_lookup = traced_at(t, searching, "", first_lookup + 1);
+  const std::size_t next_play = traced_at(t, "player put 1 ", "|ep3.mp4|", first_lookup);
+  ASSERT_NE(first_play, std::string::npos) << t;
+  ASSERT_NE(first_page, std::string::npos) << t;
+  ASSERT_NE(next_lookup, std::string::npos) << t;
+  EXPECT_LT(first_play, first_page);
+  EXPECT_LT(first_page, next_lookup) << t;
+  EXPECT_LT(next_lookup, next_play) << t;
+  // No status tick ran while the lookup waited.
+  EXPECT_EQ(traced_at(t.substr(0, first_play), "zhun caption 播放中", "", first_lookup),
+            std::string::npos)
+      << t;
+  EXPECT_EQ(traced_at(t.substr(0, first_play), "zhun caption 已暂停", "", first_lookup + 1),
+            std::string::npos)
+      << t;
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "forms/browser.h"
+#include "platform/qt/qt_http.h"
 
 namespace tav::qt {
 
@@ -166,49 +167,65 @@ class PanelPage final : public QWebEnginePage {
  public:
   ~PanelPage() override { *alive_ = false; }
   PanelPage(Browser& model, QObject* parent) : QWebEnginePage(panel_profile(), parent), model_(model) {
-    connect(this, &QWebEnginePage::loadStarted, this, [this] {
-      if (own_page_pending_) {  // the failure page: the control hears nothing of it
-        own_page_pending_ = false;
-        own_page_loading_ = true;
-        return;
-      }
-      own_page_loading_ = false;
-      failed_url_.clear();
-      model_.download_begin();
-    });
-    connect(this, &QWebEnginePage::loadFinished, this, [this](bool) {
-      if (own_page_loading_) {
-        own_page_loading_ = false;
-        shown();
-        return;
-      }
-      model_.download_complete();
-      if (keep_scroll_) {
-        const QPointF at = *keep_scroll_;
-        keep_scroll_.reset();
-        runJavaScript(QStringLiteral("window.scrollTo(%1,%2)").arg(at.x()).arg(at.y()),
-                      QWebEngineScript::ApplicationWorld);
-      }
-      shown();
-    });
+    connect(this, &QWebEnginePage::loadStarted, this, [this] { later([this] { load_started(); }); });
+    connect(this, &QWebEnginePage::loadFinished, this, [this] { later([this] { load_finished(); }); });
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-      if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
-      const QString scheme = info.url().scheme();
-      if (scheme != "http" && scheme != "https" && scheme != "file") return;
-      model_.navigate_error(info.url().toString().toStdString(), info.errorCode());
-      // Where the engine would show its error page: the server answered
-      // with a page of its own for HTTP errors, and a load given up for
-      // another one is no failure.
-      if (info.errorDomain() == QWebEngineLoadingInfo::HttpErrorDomain) return;
-      if (info.errorCode() == kLoadAborted) return;
-      if (model_.on_navigate_error) return;  // the control has a failure page of its own
-      failed_url_ = info.url();
-      const QUrl failed = failed_url_;
-      QTimer::singleShot(0, this, [this, failed] {
-        if (failed_url_ != failed) return;  // another load started meanwhile
-        own_page_pending_ = true;
-        setHtml(failure_page(failed.isLocalFile()), failed);
-      });
+      later([this, info] { loading_changed(info); });
+    });
+  }
+
+  // The page's events reach the control through the backend's gate: after
+  // the handler that waits for a blocking request, when one does.
+  void later(std::function<void()> call) {
+    model_gate().deliver([alive = alive_, call = std::move(call)] {
+      if (*alive) call();
+    });
+  }
+
+  void load_started() {
+    if (own_page_pending_) {  // the failure page: the control hears nothing of it
+      own_page_pending_ = false;
+      own_page_loading_ = true;
+      return;
+    }
+    own_page_loading_ = false;
+    failed_url_.clear();
+    model_.download_begin();
+  }
+
+  void load_finished() {
+    if (own_page_loading_) {
+      own_page_loading_ = false;
+      shown();
+      return;
+    }
+    model_.download_complete();
+    if (keep_scroll_) {
+      const QPointF at = *keep_scroll_;
+      keep_scroll_.reset();
+      runJavaScript(QStringLiteral("window.scrollTo(%1,%2)").arg(at.x()).arg(at.y()),
+                    QWebEngineScript::ApplicationWorld);
+    }
+    shown();
+  }
+
+  void loading_changed(const QWebEngineLoadingInfo& info) {
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
+    const QString scheme = info.url().scheme();
+    if (scheme != "http" && scheme != "https" && scheme != "file") return;
+    model_.navigate_error(info.url().toString().toStdString(), info.errorCode());
+    // Where the engine would show its error page: the server answered
+    // with a page of its own for HTTP errors, and a load given up for
+    // another one is no failure.
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpErrorDomain) return;
+    if (info.errorCode() == kLoadAborted) return;
+    if (model_.on_navigate_error) return;  // the control has a failure page of its own
+    failed_url_ = info.url();
+    const QUrl failed = failed_url_;
+    QTimer::singleShot(0, this, [this, failed] {
+      if (failed_url_ != failed) return;  // another load started meanwhile
+      own_page_pending_ = true;
+      setHtml(failure_page(failed.isLocalFile()), failed);
     });
   }
 
@@ -274,6 +291,16 @@ class PanelPage final : public QWebEnginePage {
     if (!url.isValid()) return false;
     for (const char* name : kLinkSchemes)
       if (url.scheme() == QLatin1String(name)) return false;
+    if (model_gate().busy()) {
+      // A handler waits for a blocking request: the program hears of the
+      // navigation once it may. The page's own is loaded then if the
+      // program lets it; a frame's goes on and is told afterwards.
+      later([this, url, main_frame] {
+        if (!model_.page_navigation(url.toString().toStdString()) || !main_frame) return;
+        open(url);
+      });
+      return !main_frame;
+    }
     if (!model_.page_navigation(url.toString().toStdString())) return false;
     if (main_frame && is_code_page_page(url)) {
       QTimer::singleShot(0, this, [this, url] { open(url); });
@@ -285,12 +312,14 @@ class PanelPage final : public QWebEnginePage {
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                 const QString&) override {
     if (message.startsWith(kReport)) {
-      model_.page_navigation(message.mid(kReport.size()).toStdString());
+      later([this, address = message.mid(kReport.size()).toStdString()] {
+        model_.page_navigation(address);
+      });
     } else if (message.startsWith(kContextReport) && model_.hooked()) {
       // The program's menu runs its own event loop: not inside the engine's
       // call.
       const std::string href = message.mid(kContextReport.size()).toStdString();
-      QTimer::singleShot(0, this, [this, href] { model_.context_menu(href); });
+      QTimer::singleShot(0, this, [this, href] { later([this, href] { model_.context_menu(href); }); });
     }
   }
 
@@ -345,10 +374,12 @@ class PopupPage final : public QWebEnginePage {
 
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
-    if (!done_ && url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
-        opener_.page_navigation(url.toString().toStdString())) {
-      if (open_elsewhere_) open_elsewhere_(url.toString(QUrl::FullyEncoded).toStdString());
-      else QDesktopServices::openUrl(url);
+    if (!done_ && url.isValid() && (url.scheme() == "http" || url.scheme() == "https")) {
+      model_gate().deliver([opener = &opener_, open = open_elsewhere_, url] {
+        if (!opener->page_navigation(url.toString().toStdString())) return;
+        if (open) open(url.toString(QUrl::FullyEncoded).toStdString());
+        else QDesktopServices::openUrl(url);
+      });
     }
     settle();
     deleteLater();
@@ -381,10 +412,12 @@ void finish_popups(int max_ms) {
 
 QWebEnginePage* PanelPage::createWindow(WebWindowType) {
   // The page's own window: the control may close itself meanwhile, and
-  // this page with it, once the engine's call has returned.
+  // this page with it, once the engine's call has returned. No new window
+  // while a handler waits for a blocking request: the control could not be
+  // asked.
   const std::function<void(const std::string&)> open = open_elsewhere;
   Browser& model = model_;
-  if (!model.new_window()) return nullptr;
+  if (model_gate().busy() || !model.new_window()) return nullptr;
   return new PopupPage(model, open);
 }
 
@@ -414,8 +447,62 @@ class PanelView final : public QWebEngineView {
   Browser& model_;
 };
 
+namespace {
+
+// The first load of the program and the panels that wait for it.
+struct FirstLoad {
+  bool started = false;
+  bool done = false;
+  std::vector<QPointer<QtBrowserPanel>> waiting;
+};
+FirstLoad& first_load() {
+  static FirstLoad state;
+  return state;
+}
+// How long the other panels wait for the first one at most (a slow server).
+constexpr int kFirstLoadPatienceMs = 1500;
+
+}  // namespace
+
+void QtBrowserPanel::first_load_done() {
+  FirstLoad& state = first_load();
+  if (state.done) return;
+  state.done = true;
+  const std::vector<QPointer<QtBrowserPanel>> waiting = std::move(state.waiting);
+  state.waiting.clear();
+  for (const QPointer<QtBrowserPanel>& panel : waiting)
+    if (panel) panel->start_waiting();
+}
+
+void QtBrowserPanel::start_or_wait(std::function<void()> step) {
+  FirstLoad& state = first_load();
+  if (!state.started) {
+    state.started = true;
+    connect(page_, &QWebEnginePage::loadFinished, this, [] { first_load_done(); });
+    QTimer::singleShot(kFirstLoadPatienceMs, [] { first_load_done(); });
+  } else if (!state.done && (!waiting_.empty() || !view_->isVisible())) {
+    if (waiting_.empty()) state.waiting.emplace_back(this);
+    waiting_.push_back(std::move(step));
+    return;
+  }
+  step();
+}
+
+void QtBrowserPanel::start_waiting() {
+  std::vector<std::function<void()>> steps = std::move(waiting_);
+  waiting_.clear();
+  waiting_location_.clear();
+  for (auto& step : steps) step();
+}
+
+bool QtBrowserPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::Show && !waiting_.empty()) start_waiting();
+  return QObject::eventFilter(watched, event);
+}
+
 QtBrowserPanel::QtBrowserPanel(Browser& model, QWidget* parent)
     : model_(model), view_(new PanelView(model, parent)), page_(new PanelPage(model, view_)) {
+  view_->installEventFilter(this);
   view_->setPage(page_);
   view_->setContextMenuPolicy(Qt::DefaultContextMenu);
   view_->page()->setBackgroundColor(QColor(0x07, 0x07, 0x07));
@@ -450,20 +537,32 @@ QUrl QtBrowserPanel::to_qurl(std::string_view url) {
 void QtBrowserPanel::load(std::string_view url) {
   if (on_load) on_load(std::string(url));
   if (!view_) return;
-  page_->prepare_load();
-  page_->open(to_qurl(url));
+  const QUrl address = to_qurl(url);
+  waiting_location_ = address.toString();
+  start_or_wait([this, address] {
+    if (!view_) return;
+    page_->prepare_load();
+    page_->open(address);
+  });
 }
 
 void QtBrowserPanel::write_document(std::string_view html) {
   if (!view_) return;
-  page_->prepare_load();  // a failure page still to come would cover it
+  waiting_location_ = QStringLiteral("about:blank");
   // Text in UTF-8 with its charset: no guess either.
-  view_->setHtml(QString::fromUtf8(html.data(), static_cast<int>(html.size())),
-                 QUrl(QStringLiteral("about:blank")));
+  start_or_wait([this, text = QString::fromUtf8(html.data(), static_cast<int>(html.size()))] {
+    if (!view_) return;
+    page_->prepare_load();  // a failure page still to come would cover it
+    view_->setHtml(text, QUrl(QStringLiteral("about:blank")));
+  });
 }
 
 void QtBrowserPanel::reload() {
   if (!view_) return;
+  if (!waiting_.empty()) {  // not loaded yet: loading it is the reload
+    start_waiting();
+    return;
+  }
   // The failure page: try its address again.
   if (const QUrl failed = page_->failed_url(); !failed.isEmpty()) {
     page_->prepare_load();
@@ -479,18 +578,22 @@ void QtBrowserPanel::reload() {
 }
 
 void QtBrowserPanel::back() {
+  start_waiting();
   if (view_ && view_->history()->canGoBack()) view_->back();
 }
 
 void QtBrowserPanel::forward() {
+  start_waiting();
   if (view_ && view_->history()->canGoForward()) view_->forward();
 }
 
 void QtBrowserPanel::copy() {
+  start_waiting();
   if (view_) view_->page()->triggerAction(QWebEnginePage::Copy);
 }
 
 void QtBrowserPanel::paste() {
+  start_waiting();
   if (view_) view_->page()->triggerAction(QWebEnginePage::Paste);
 }
 
@@ -501,6 +604,7 @@ void QtBrowserPanel::set_open_elsewhere(std::function<void(const std::string&)> 
 }
 
 std::string QtBrowserPanel::location() const {
+  if (!waiting_.empty()) return waiting_location_.toStdString();
   return view_ ? view_->url().toString().toStdString() : std::string();
 }
 

@@ -28,6 +28,7 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <functional>
+#include <vector>
 
 #include "platform/browser_panel.h"
 
@@ -92,10 +93,23 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   // An address as the program gives it: a local path becomes a file URL.
   static QUrl to_qurl(std::string_view url);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // The pages load one panel first: the first panel the program navigates
+  // loads alone (while it is the one the user waits for), and the loads
+  // and documents of the other panels wait until it has loaded or a moment
+  // has passed; a panel that is shown or used meanwhile starts at once.
+  void start_or_wait(std::function<void()> step);
+  void start_waiting();
+  static void first_load_done();
+
   Browser& model_;
   QPointer<QWebEngineView> view_;
   PanelPage* page_;
+  std::vector<std::function<void()>> waiting_;  // loads and documents not started yet
+  QString waiting_location_;  // the address of the last of them
 };
 
 // Link-protocol addresses that still reach the network stack are turned

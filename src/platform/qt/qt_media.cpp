@@ -13,6 +13,8 @@
 #include <QWidget>
 #include <cmath>
 
+#include "platform/qt/qt_http.h"
+
 namespace tav::qt {
 
 namespace {
@@ -76,11 +78,18 @@ const char* const kIntrospection = R"(
   </interface>
 )";
 
+// The program hears of the request on the user-interface thread, once its
+// handlers may run (the bus has its answer at once).
 void call(const std::function<void()>& f) {
-  if (f) f();
+  if (!f) return;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [f] { model_gate().deliver(f); }, Qt::QueuedConnection);
 }
 void call(const std::function<void(int)>& f, int value) {
-  if (f) f(value);
+  if (!f) return;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [f, value] { model_gate().deliver([f, value] { f(value); }); },
+      Qt::QueuedConnection);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 namespace tav::qt {
 
 QtPlatform::QtPlatform(const std::string& app_folder)
-    : http_(code_page_), shell_(app_folder), instance_(app_folder), windows_(registry_) {
+    : curl_(code_page_), http_(curl_, model_gate()), shell_(app_folder), instance_(app_folder), windows_(registry_) {
   platform_.reset(new Platform{code_page_, files_,    http_,     dialogs_, shell_,   processes_,
                                registry_,  adapters_, instance_, tray_,    screen_,  clock_,
                                random_,    loop_,     windows_,  metrics_, images_,

@@ -10,6 +10,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_network_adapters.h"
 #include "platform/posix/posix_system.h"
+#include "platform/qt/qt_http.h"
 #include "platform/qt/qt_media.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_single_instance.h"
@@ -29,7 +30,8 @@ class QtPlatform {
  private:
   IconvCodePage code_page_;
   PosixFiles files_;
-  CurlHttp http_;
+  CurlHttp curl_;
+  QtHttp http_;
   QtDialogs dialogs_;
   PosixShell shell_;
   ProcProcesses processes_;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "base/text.h"
+#include "platform/qt/qt_http.h"
 #include "platform/qt/qt_windows.h"
 
 namespace tav::qt {
@@ -176,13 +177,15 @@ void QtTray::add(std::string_view tip) {
     icon_ = std::make_unique<QSystemTrayIcon>(QIcon(":/skin/tavori64.png"));
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, this,
                      [this](QSystemTrayIcon::ActivationReason reason) {
-                       // The second of two quick clicks comes as a double click:
-                       // a click too.
-                       if ((reason == QSystemTrayIcon::Trigger ||
-                            reason == QSystemTrayIcon::DoubleClick) &&
-                           on_left_click)
-                         on_left_click();
-                       if (reason == QSystemTrayIcon::Context && on_right_click) on_right_click();
+                       model_gate().deliver([this, reason] {
+                         // The second of two quick clicks comes as a double
+                         // click: a click too.
+                         if ((reason == QSystemTrayIcon::Trigger ||
+                              reason == QSystemTrayIcon::DoubleClick) &&
+                             on_left_click)
+                           on_left_click();
+                         if (reason == QSystemTrayIcon::Context && on_right_click) on_right_click();
+                       });
                      });
   }
   icon_->setToolTip(qs(tip));

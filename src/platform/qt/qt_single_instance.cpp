@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <future>
 
+#include "platform/qt/qt_http.h"
+
 namespace tav::qt {
 
 namespace instance_wire {
@@ -170,7 +172,9 @@ void QtSingleInstance::serve(std::function<void(const std::string&)> on_execute)
   withdraw();
   handler_ = std::move(on_execute);
   auto thread = std::make_unique<ChannelThread>(server_name_, [this](QByteArray command) {
-    QMetaObject::invokeMethod(this, [this, command] { deliver(command); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, command] { model_gate().deliver([this, command] { deliver(command); }); },
+        Qt::QueuedConnection);
   });
   if (thread->start_listening()) thread_ = std::move(thread);
   else thread->wait();

@@ -28,6 +28,7 @@
 #include "forms/player_site.h"
 #include "platform/player_control.h"
 #include "platform/qt/qt_browser.h"
+#include "platform/qt/qt_http.h"
 #include "platform/qt/qt_services.h"
 #include "suite/player/embedded_player.h"
 #include "suite/registry/file_component_registry.h"
@@ -371,20 +372,27 @@ class FormWindow final : public QWidget {
     QPainter p(this);
     paint_drawing(p, model_.drawing());
   }
-  void resizeEvent(QResizeEvent*) override { report_geometry(); }
-  void moveEvent(QMoveEvent*) override { report_geometry(); }
+  void resizeEvent(QResizeEvent*) override { report_geometry_soon(); }
+  void moveEvent(QMoveEvent*) override { report_geometry_soon(); }
   void changeEvent(QEvent* e) override {
     QWidget::changeEvent(e);
     if (e->type() != QEvent::WindowStateChange || applying) return;
-    if (isMinimized() && model_.window_state() != WindowState::Minimized) {
-      model_.backend_state_changed(WindowState::Minimized);
-    } else if (!isMinimized() && model_.window_state() == WindowState::Minimized) {
-      model_.backend_state_changed(WindowState::Normal);
-    }
+    // Told as the window stands when the handlers may run.
+    model_gate().deliver([self = QPointer<FormWindow>(this)] {
+      if (!self) return;
+      Form& model = self->model_;
+      if (self->isMinimized() && model.window_state() != WindowState::Minimized) {
+        model.backend_state_changed(WindowState::Minimized);
+      } else if (!self->isMinimized() && model.window_state() == WindowState::Minimized) {
+        model.backend_state_changed(WindowState::Normal);
+      }
+    });
   }
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
-    if (model_.on_close_request) model_.on_close_request();
+    model_gate().deliver([self = QPointer<FormWindow>(this)] {
+      if (self && self->model_.on_close_request) self->model_.on_close_request();
+    });
   }
   void mousePressEvent(QMouseEvent* e) override {
     stale_buttons_ = false;
@@ -421,6 +429,22 @@ class FormWindow final : public QWidget {
   }
 
  private:
+  // Now, or once the handlers may run (the geometry of that moment, told
+  // once however often it changed meanwhile).
+  void report_geometry_soon() {
+    if (applying || !isVisible()) return;
+    if (!model_gate().busy()) {
+      report_geometry();
+      return;
+    }
+    if (geometry_waiting_) return;
+    geometry_waiting_ = true;
+    model_gate().deliver([self = QPointer<FormWindow>(this)] {
+      if (!self) return;
+      self->geometry_waiting_ = false;
+      self->report_geometry();
+    });
+  }
   void report_geometry() {
     if (applying || !isVisible()) return;
     const QRect g = geometry();
@@ -460,6 +484,7 @@ class FormWindow final : public QWidget {
   }
 
   Form& model_;
+  bool geometry_waiting_ = false;
   bool system_drag_ = false;
   bool stale_buttons_ = false;
   bool press_known_ = false;
@@ -688,7 +713,22 @@ void QtWindows::attach(Form& form) {
   for (const auto& t : form.timers()) {
     auto* timer = new QTimer(window);
     Timer* model = t.get();
-    QObject::connect(timer, &QTimer::timeout, window, [model] { model->tick(); });
+    // While a blocking request waits, one tick at most waits for it (as
+    // timer messages do), and only if the timer still runs by then.
+    auto waiting = std::make_shared<bool>(false);
+    QObject::connect(timer, &QTimer::timeout, window, [model, timer, waiting] {
+      DeliveryGate& gate = model_gate();
+      if (!gate.busy()) {
+        model->tick();
+        return;
+      }
+      if (*waiting) return;
+      *waiting = true;
+      gate.deliver([model, waiting, alive = QPointer<QTimer>(timer)] {
+        *waiting = false;
+        if (alive && alive->isActive()) model->tick();
+      });
+    });
     t->backend_data = timer;
     timer_changed(*t);
   }
@@ -787,9 +827,17 @@ void QtWindows::apply_form(Form& form, Change what) {
       break;
     case Change::Caption: w->setWindowTitle(QString::fromStdString(form.caption())); break;
     case Change::TopMost: {
-      const bool visible = w->isVisible();
-      w->setWindowFlag(Qt::WindowStaysOnTopHint, form.top_most());
-      if (visible) w->show();
+      Qt::WindowFlags flags = w->windowFlags();
+      flags.setFlag(Qt::WindowStaysOnTopHint, form.top_most());
+      if (QWindow* handle = w->windowHandle()) {
+        // Told to the window system for the window as it is: made anew, it
+        // would flicker and take the native windows inside it (the video)
+        // along.
+        w->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+      } else {
+        w->setWindowFlags(flags);
+      }
       break;
     }
     case Change::Region: {
