@@ -61,11 +61,12 @@ Adsb::Adsb(BA1& main_window)
   set_shown_without_focus(true);
 }
 
-// The lower right corner of the desktop, clear of the task bar and panels.
+// The lower right corner of the screen; the margin at the bottom keeps it
+// above a task bar of the usual height.
 void Adsb::Form_Load() {
-  const WorkArea area = main.pf.screen.work_area();
-  set_left(area.right * kTwipsPerPixel - width() - 80);
-  set_top(area.bottom * kTwipsPerPixel - height() - 450);
+  const Screen& screen = main.pf.screen;
+  set_left(screen.width_twips() - width() - 80);
+  set_top(screen.height_twips() - height() - 450);
   set_top_most(true);
   show();
   Web1.navigate(page_);
