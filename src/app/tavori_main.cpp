@@ -16,6 +16,7 @@
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_stall_probe.h"
 #include "startup/startup.h"
 
 namespace {
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
   int qt_argc = static_cast<int>(qt_argv.size());
   qt_argv.push_back(nullptr);
   QApplication app(qt_argc, qt_argv.data());
+  tav::qt::start_stall_probe();  // TAVORI_STALL_LOG, for measuring
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
