@@ -126,7 +126,7 @@ pid_t start(char** argv) {
 
 int frame(int argc, char** argv) {
   Box box;
-  if (argc < 7 || !parse_box(argv, box)) return usage();
+  if (argc < 6 || !parse_box(argv, box)) return usage();
   const int timeout_ms = std::atoi(argv[4]);
   Screen screen;
   if (!screen.ok()) {
@@ -145,7 +145,13 @@ int frame(int argc, char** argv) {
   std::fflush(stdout);
   auto next = std::chrono::steady_clock::now();
   for (;;) {
-    waitpid(pid, nullptr, WNOHANG);  // a short command (xdotool) is reaped
+    // A short command (xdotool, a second start) ends by itself; one that
+    // fails ends the wait.
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+      std::printf("failed %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+      return 1;
+    }
     const int seen = screen.shows_clip(box);
     const long long now = epoch_us();
     if (seen > 0) {
