@@ -7,15 +7,16 @@
 //   tavori_bench_probe frame X Y W H TIMEOUT_MS COMMAND [ARG...]
 //       looks at the screen box once, starts COMMAND (in a session of its
 //       own, left running), then looks at the box every 5 ms until it shows
-//       the test clip. Prints "pid N", then "frame MS" (milliseconds from the
-//       start of COMMAND) or "timeout". Exit status 0 when seen, 1 on time
-//       out, 2 on a usage or X error, 3 when the box showed the clip before
-//       the command ran.
+//       the test clip. Prints "pid N" and "start T" (T in microseconds since
+//       the epoch, just before the fork), then "frame MS" (milliseconds from
+//       the start), "timeout", or "failed STATUS" when COMMAND ended with a
+//       failure. Exit status 0 when seen, 1 on time out or failure, 2 on a
+//       usage or X error, 3 when the box showed the clip before COMMAND ran.
 //   tavori_bench_probe clip X Y W H
 //       exit status 0 when the box shows the clip now, 1 when not.
 //
-// The clip is one of the demo server's bench clips: colour bars over most
-// of the picture. The box "shows the clip" when at least a quarter of its
+// The clip is a test picture of colour bars (ffmpeg's testsrc2) over most
+// of the frame. The box "shows the clip" when at least a quarter of its
 // pixels are strongly coloured (largest channel minus smallest at least
 // 100), which no page, logo or black frame of either player reaches.
 #include <fcntl.h>
@@ -141,7 +142,7 @@ int frame(int argc, char** argv) {
   const long long t0 = epoch_us();
   const pid_t pid = start(argv + 5);
   if (pid < 0) return 2;
-  std::printf("pid %d\n", static_cast<int>(pid));
+  std::printf("pid %d\nstart %lld\n", static_cast<int>(pid), t0);
   std::fflush(stdout);
   auto next = std::chrono::steady_clock::now();
   for (;;) {
