@@ -20,6 +20,7 @@
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_stall_probe.h"
 #include "release/swap.h"
 #include "startup/startup.h"
 #include "suite/player/embedded_player.h"
@@ -140,6 +141,7 @@ int main(int argc, char** argv) {
         tav::suite::FileComponentRegistry().library_of(tav::suite::kPlayerClassId);
     if (!library.empty()) ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   });
+  tav::qt::start_stall_probe();  // TAVORI_STALL_LOG, for measuring
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QStringLiteral("Tavori"));
   app.setQuitOnLastWindowClosed(false);
