@@ -131,11 +131,12 @@ int main(int argc, char** argv) {
   int qt_argc = static_cast<int>(qt_argv.size());
   qt_argv.push_back(nullptr);
   QApplication app(qt_argc, qt_argv.data());
-  // The player library (with libmpv and the decoders behind it) takes a
-  // while to load: it loads on a thread of its own while the program gets
+  // The player library loads on a thread of its own while the program gets
   // ready, and the check for the player then finds it loaded. It starts
   // after the toolkit, whose own plugins would otherwise wait for it (one
-  // library loads at a time). The program keeps it to the end.
+  // library loads at a time). The program keeps it to the end. libmpv and
+  // the decoders behind it are not part of it: the player loads them in the
+  // background once the window is up.
   std::jthread player_library([] {
     const std::string library =
         tav::suite::FileComponentRegistry().library_of(tav::suite::kPlayerClassId);

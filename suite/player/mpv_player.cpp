@@ -1,6 +1,5 @@
 #include "suite/player/mpv_player.h"
 
-#include <mpv/client.h>
 #include <sys/stat.h>
 
 #include <QWidget>
@@ -11,6 +10,7 @@
 #include <limits>
 
 #include "suite/player/address.h"
+#include "suite/player/mpv_api.h"
 #include "suite/player/video_view.h"
 
 namespace tav::suite {
@@ -70,10 +70,14 @@ double known(double value, double fallback) { return std::isnan(value) ? fallbac
 MpvPlayer::MpvPlayer(QWidget* parent, const PlayerOptions& options, std::string suite_folder)
     : suite_folder_(std::move(suite_folder)) {
   settings_ = load_qvod_settings(suite_folder_);
-  const VideoOutput output = options.headless ? VideoOutput::None : preferred_video_output();
-  const bool started = start_mpv(output);
+  // libmpv loads in the background once the caller is back in its event
+  // loop (a program that makes the player while it builds its window is
+  // then done with that); mpv itself is made when the first film plays, and
+  // waits for the load if it is not done yet.
+  QMetaObject::invokeMethod(this, [] { start_loading_mpv(); }, Qt::QueuedConnection);
+  output_ = options.headless ? VideoOutput::None : preferred_video_output();
   if (options.headless) return;
-  view_ = new VideoView(parent, started ? mpv_ : nullptr, output, unavailable_);
+  view_ = new VideoView(parent, output_);
   connect(view_, &VideoView::failed, this, [this](const QString& why) { set_unavailable(why); });
   connect(view_, &VideoView::became_ready, this, [this] {
     if (phase_ == Phase::Waiting) load();
@@ -86,23 +90,40 @@ MpvPlayer::~MpvPlayer() {
   // Downloads first: their threads post to this object.
   for (auto& entry : downloads_) entry.second->cancel();
   downloads_.clear();
-  if (mpv_) mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+  if (mpv_) mpv_api().set_wakeup_callback(mpv_, nullptr, nullptr);
   // The view frees mpv's render context, which must go before mpv does.
   delete view_.data();
-  if (mpv_) mpv_terminate_destroy(mpv_);
+  if (mpv_) mpv_api().terminate_destroy(mpv_);
 }
 
 QWidget* MpvPlayer::widget() { return view_.data(); }
 
+bool MpvPlayer::ensure_mpv() {
+  if (mpv_) return true;
+  if (mpv_tried_) return false;
+  mpv_tried_ = true;
+  if (!start_mpv(output_)) {
+    set_unavailable(unavailable_);
+    return false;
+  }
+  if (view_) view_->attach(mpv_);
+  return true;
+}
+
 bool MpvPlayer::start_mpv(VideoOutput output) {
   const bool headless = output == VideoOutput::None;
+  if (!load_mpv()) {
+    unavailable_ = text("无法启动视频播放（无法载入 libmpv）");
+    return false;
+  }
   // mpv parses numbers with the C library; Qt sets the user's locale.
   std::setlocale(LC_NUMERIC, "C");
-  mpv_ = mpv_create();
+  mpv_ = mpv_api().create();
   if (!mpv_) {
     unavailable_ = text("无法启动视频播放（mpv 无法创建）");
     return false;
   }
+  const std::string volume = std::to_string(volume_);
   const char* const options[][2] = {
       {"config", "no"},          // never the user's own mpv.conf or scripts
       {"load-scripts", "no"},
@@ -124,48 +145,49 @@ bool MpvPlayer::start_mpv(VideoOutput output) {
       {"cache-secs", "30"},
       {"network-timeout", "20"},
       {"volume-max", "100"},
-      {"volume", "100"},
+      {"volume", volume.c_str()},  // as put before mpv was made
+      {"mute", mute_ ? "yes" : "no"},
       {"audio-display", "no"},
       {"background", "#000000"},
   };
-  for (const auto& option : options) mpv_set_option_string(mpv_, option[0], option[1]);
+  for (const auto& option : options) mpv_api().set_option_string(mpv_, option[0], option[1]);
   switch (output) {
     case VideoOutput::None:
-      mpv_set_option_string(mpv_, "vo", "null");
+      mpv_api().set_option_string(mpv_, "vo", "null");
       break;
     case VideoOutput::Rendered:
-      mpv_set_option_string(mpv_, "vo", "libmpv");
+      mpv_api().set_option_string(mpv_, "vo", "libmpv");
       break;
     case VideoOutput::Native:
       // mpv's own window inside the view's: OpenGL (or Vulkan) where the
       // display has it, plain X11 drawing where it has not. The window is
       // the view's part of the screen only: the pointer, the cursor and the
       // screen saver are the program's.
-      mpv_set_option_string(mpv_, "vo", "gpu,xv,x11");
-      mpv_set_option_string(mpv_, "gpu-sw", "yes");  // also a software OpenGL
-      mpv_set_option_string(mpv_, "input-cursor", "no");
-      mpv_set_option_string(mpv_, "cursor-autohide", "no");
-      mpv_set_option_string(mpv_, "stop-screensaver", "no");
+      mpv_api().set_option_string(mpv_, "vo", "gpu,xv,x11");
+      mpv_api().set_option_string(mpv_, "gpu-sw", "yes");  // also a software OpenGL
+      mpv_api().set_option_string(mpv_, "input-cursor", "no");
+      mpv_api().set_option_string(mpv_, "cursor-autohide", "no");
+      mpv_api().set_option_string(mpv_, "stop-screensaver", "no");
       break;
   }
   // With a widget, mpv picks the sound output itself and plays the picture
   // alone when there is none.
-  if (headless) mpv_set_option_string(mpv_, "ao", "null");
-  if (mpv_initialize(mpv_) < 0) {
-    mpv_terminate_destroy(mpv_);
+  if (headless) mpv_api().set_option_string(mpv_, "ao", "null");
+  if (mpv_api().initialize(mpv_) < 0) {
+    mpv_api().terminate_destroy(mpv_);
     mpv_ = nullptr;
     unavailable_ = text("无法启动视频播放（mpv 无法初始化）");
     return false;
   }
-  if (std::getenv("TAVORI_SUITE_LOG")) mpv_request_log_messages(mpv_, "v");
+  if (std::getenv("TAVORI_SUITE_LOG")) mpv_api().request_log_messages(mpv_, "v");
   forget_file_properties();
   observe_properties();
-  mpv_set_wakeup_callback(mpv_, &MpvPlayer::on_wakeup, this);
+  mpv_api().set_wakeup_callback(mpv_, &MpvPlayer::on_wakeup, this);
   return true;
 }
 
 void MpvPlayer::observe_properties() {
-  for (const ObservedProperty& p : kObserved) mpv_observe_property(mpv_, p.id, p.name, p.format);
+  for (const ObservedProperty& p : kObserved) mpv_api().observe_property(mpv_, p.id, p.name, p.format);
 }
 
 void MpvPlayer::forget_file_properties() {
@@ -220,7 +242,7 @@ void MpvPlayer::on_wakeup(void* self_ptr) {
 
 void MpvPlayer::drain_events() {
   while (mpv_) {
-    const mpv_event* event = mpv_wait_event(mpv_, 0);
+    const mpv_event* event = mpv_api().wait_event(mpv_, 0);
     if (event->event_id == MPV_EVENT_NONE) break;
     handle_event(*event);
   }
@@ -280,7 +302,7 @@ void MpvPlayer::handle_event(const mpv_event& event) {
       seek_target_.reset();
       if (end->reason == MPV_END_FILE_REASON_ERROR) {
         phase_ = Phase::Failed;
-        show_message(text("无法播放此影片（") + text(mpv_error_string(end->error)) + text("）"));
+        show_message(text("无法播放此影片（") + text(mpv_api().error_string(end->error)) + text("）"));
       } else if (end->reason == MPV_END_FILE_REASON_EOF) {
         phase_ = Phase::Open;
         ended_ = true;
@@ -331,7 +353,7 @@ void MpvPlayer::put(int dispid, const tav::Variant& value) {
       mute_ = value.to_int() != 0;
       if (mpv_) {
         int on = mute_ ? 1 : 0;
-        mpv_set_property_async(mpv_, 0, "mute", MPV_FORMAT_FLAG, &on);
+        mpv_api().set_property_async(mpv_, 0, "mute", MPV_FORMAT_FLAG, &on);
       }
       return;
     case 5:
@@ -341,7 +363,7 @@ void MpvPlayer::put(int dispid, const tav::Variant& value) {
     case 6: {
       volume_ = std::clamp(value.to_int(), 0, 100);
       double v = volume_;
-      if (mpv_) mpv_set_property_async(mpv_, 0, "volume", MPV_FORMAT_DOUBLE, &v);
+      if (mpv_) mpv_api().set_property_async(mpv_, 0, "volume", MPV_FORMAT_DOUBLE, &v);
       return;
     }
     case 10:
@@ -401,7 +423,7 @@ void MpvPlayer::set_address(const std::string& address) {
 }
 
 void MpvPlayer::play() {
-  if (address_.empty() || !mpv_ || !unavailable_.isEmpty()) return;
+  if (address_.empty() || !unavailable_.isEmpty() || !ensure_mpv()) return;
   set_pause(false);
   switch (phase_) {
     case Phase::Open:
@@ -560,7 +582,7 @@ void MpvPlayer::load() {
   // Asynchronous like every command here, so they run in the order given;
   // the reply names the playlist entry.
   load_serial_ = load_serial_ == 0 ? kLoadReplyBase : load_serial_ + 1;
-  const int status = mpv_command_async(mpv_, load_serial_, args);
+  const int status = mpv_api().command_async(mpv_, load_serial_, args);
   entry_ = -1;
   last_position_ = start_at_.value_or(0);
   start_at_.reset();
@@ -787,7 +809,7 @@ int MpvPlayer::bit_rate() {
 void MpvPlayer::set_pause(bool on) {
   props_.pause = on;  // as it will be once mpv has done it
   int value = on ? 1 : 0;
-  if (mpv_) mpv_set_property_async(mpv_, 0, "pause", MPV_FORMAT_FLAG, &value);
+  if (mpv_) mpv_api().set_property_async(mpv_, 0, "pause", MPV_FORMAT_FLAG, &value);
 }
 
 void MpvPlayer::command(std::initializer_list<const char*> args) {
@@ -798,7 +820,7 @@ void MpvPlayer::command(std::initializer_list<const char*> args) {
   // run in the order given and the caller never waits for mpv's core (a
   // synchronous call would run ahead of what is queued, and can wait for
   // tens of milliseconds while the core is busy).
-  mpv_command_async(mpv_, 0, list.data());
+  mpv_api().command_async(mpv_, 0, list.data());
 }
 
 void MpvPlayer::show_message(const QString& message) {

@@ -52,6 +52,8 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
     Failed,   // it did not open
   };
 
+  // mpv is made when the first film plays: true when it is there.
+  bool ensure_mpv();
   bool start_mpv(VideoOutput output);
   void set_unavailable(const QString& why);
   static void on_wakeup(void* self);
@@ -90,7 +92,9 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
 
   const std::string suite_folder_;
   QvodSettings settings_;
+  VideoOutput output_;
   mpv_handle* mpv_ = nullptr;
+  bool mpv_tried_ = false;
   QString unavailable_;  // why nothing can play; empty when all is well
   QPointer<VideoView> view_;
   std::atomic<bool> wakeup_posted_{false};

@@ -3,6 +3,8 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include "suite/player/mpv_api.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -52,7 +54,7 @@ VideoOutput preferred_video_output() {
 // again in the new window.
 class NativeSurface final : public QWidget {
  public:
-  NativeSurface(VideoView* view, mpv_handle* mpv) : QWidget(view), mpv_(mpv) {
+  explicit NativeSurface(VideoView* view) : QWidget(view) {
     // A window of its own for this widget alone: its ancestors and siblings
     // stay drawn by the toolkit.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
@@ -68,8 +70,10 @@ class NativeSurface final : public QWidget {
   QPaintEngine* paintEngine() const override { return nullptr; }
   ~NativeSurface() override { put_video_down(); }
 
+  void attach(mpv_handle* mpv) { mpv_ = mpv; }
+
   // Gives mpv the window, made now; mpv makes its own inside it when a
-  // video starts.
+  // video starts. Only once mpv is attached.
   void hand_to_mpv() {
     setAttribute(Qt::WA_NativeWindow);
     handed_ = winId();
@@ -122,20 +126,20 @@ class NativeSurface final : public QWidget {
   }
   void set_wid(WId id) {
     std::int64_t value = static_cast<std::int64_t>(id);
-    mpv_set_property(mpv_, "wid", MPV_FORMAT_INT64, &value);
+    mpv_api().set_property(mpv_, "wid", MPV_FORMAT_INT64, &value);
     if (std::getenv("TAVORI_SUITE_LOG"))
       std::fprintf(stderr, "[suite] video window 0x%llx\n", static_cast<unsigned long long>(id));
   }
   // Synchronous: mpv has closed its window when this returns.
   void put_video_down() {
     if (!handed_) return;
-    char* track = mpv_get_property_string(mpv_, "vid");
+    char* track = mpv_api().get_property_string(mpv_, "vid");
     if (!track) return;
     if (QByteArray(track) != "no") {
       restore_video_ = track;
-      mpv_set_property_string(mpv_, "vid", "no");
+      mpv_api().set_property_string(mpv_, "vid", "no");
     }
-    mpv_free(track);
+    mpv_api().free(track);
   }
   void hand_again() {
     if (restore_video_.isEmpty()) return;  // back already (WinIdChange)
@@ -152,10 +156,10 @@ class NativeSurface final : public QWidget {
     const QByteArray track = restore_video_;
     restore_video_.clear();
     const char* value = track.constData();  // mpv copies it
-    mpv_set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
+    mpv_api().set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
   }
 
-  mpv_handle* const mpv_;
+  mpv_handle* mpv_ = nullptr;
   WId handed_ = 0;
   QPointer<QWindow> watched_;
   QByteArray restore_video_;
@@ -166,7 +170,7 @@ class NativeSurface final : public QWidget {
 // context goes with it and the video track is taken up again afterwards.
 class VideoSurface final : public QOpenGLWidget {
  public:
-  VideoSurface(VideoView* view, mpv_handle* mpv) : QOpenGLWidget(view), view_(view), mpv_(mpv) {
+  explicit VideoSurface(VideoView* view) : QOpenGLWidget(view), view_(view) {
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
     setFocusPolicy(Qt::NoFocus);
   }
@@ -180,6 +184,16 @@ class VideoSurface final : public QOpenGLWidget {
   }
   bool ready() const { return render_ != nullptr; }
 
+  // mpv is made: the render context comes now if the widget has its GL
+  // context already, else with the first showing.
+  void attach(mpv_handle* mpv) {
+    mpv_ = mpv;
+    if (!context() || !context()->isValid() || render_) return;
+    makeCurrent();
+    create_render_context();
+    doneCurrent();
+  }
+
  protected:
   void initializeGL() override {
     QObject::disconnect(context_gone_);
@@ -190,6 +204,11 @@ class VideoSurface final : public QOpenGLWidget {
                        doneCurrent();
                      },
                      Qt::DirectConnection);
+    if (mpv_) create_render_context();
+  }
+
+  // With the GL context current.
+  void create_render_context() {
     mpv_opengl_init_params gl{get_proc_address, nullptr};
     int advanced = 0;
     mpv_render_param params[] = {
@@ -197,18 +216,18 @@ class VideoSurface final : public QOpenGLWidget {
         {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
         {MPV_RENDER_PARAM_ADVANCED_CONTROL, &advanced},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
-    const int result = mpv_render_context_create(&render_, mpv_, params);
+    const int result = mpv_api().render_context_create(&render_, mpv_, params);
     if (result < 0) {
       render_ = nullptr;
       QMetaObject::invokeMethod(
           view_,
-          [view = view_, why = QString::fromUtf8(mpv_error_string(result))] {
+          [view = view_, why = QString::fromUtf8(mpv_api().error_string(result))] {
             if (view) emit view->failed(QString::fromUtf8(kNoOpenGl) + "\n" + why);
           },
           Qt::QueuedConnection);
       return;
     }
-    mpv_render_context_set_update_callback(render_, &VideoSurface::on_update, this);
+    mpv_api().render_context_set_update_callback(render_, &VideoSurface::on_update, this);
     if (std::getenv("TAVORI_SUITE_LOG"))
       std::fprintf(stderr, "[suite] render context made%s\n",
                    restore_video_.isEmpty() ? "" : ", taking the video track up again");
@@ -217,7 +236,7 @@ class VideoSurface final : public QOpenGLWidget {
       // put down with the old one comes back.
       const QByteArray track = restore_video_.toUtf8();
       const char* value = track.constData();  // mpv copies it
-      mpv_set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
+      mpv_api().set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
       restore_video_.clear();
     }
     QMetaObject::invokeMethod(
@@ -237,7 +256,7 @@ class VideoSurface final : public QOpenGLWidget {
     mpv_render_param params[] = {{MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
                                  {MPV_RENDER_PARAM_FLIP_Y, &flip},
                                  {MPV_RENDER_PARAM_INVALID, nullptr}};
-    mpv_render_context_render(render_, params);
+    mpv_api().render_context_render(render_, params);
   }
 
  private:
@@ -246,7 +265,7 @@ class VideoSurface final : public QOpenGLWidget {
     auto* self = static_cast<VideoSurface*>(self_ptr);
     if (self->update_posted_.exchange(true)) return;
     QMetaObject::invokeMethod(self, [self] {
-      if (self->render_ && (mpv_render_context_update(self->render_) & MPV_RENDER_UPDATE_FRAME))
+      if (self->render_ && (mpv_api().render_context_update(self->render_) & MPV_RENDER_UPDATE_FRAME))
         self->update();
       else
         self->update_posted_ = false;
@@ -258,29 +277,28 @@ class VideoSurface final : public QOpenGLWidget {
   // broken track, and a film whose sound cannot play either would end.
   void release() {
     if (!render_) return;
-    char* track = mpv_get_property_string(mpv_, "vid");
+    char* track = mpv_api().get_property_string(mpv_, "vid");
     if (track) {
       if (QByteArray(track) != "no") {
         restore_video_ = QString::fromUtf8(track);
-        mpv_set_property_string(mpv_, "vid", "no");
+        mpv_api().set_property_string(mpv_, "vid", "no");
       }
-      mpv_free(track);
+      mpv_api().free(track);
     }
-    mpv_render_context_set_update_callback(render_, nullptr, nullptr);
-    mpv_render_context_free(render_);
+    mpv_api().render_context_set_update_callback(render_, nullptr, nullptr);
+    mpv_api().render_context_free(render_);
     render_ = nullptr;
   }
 
   QPointer<VideoView> view_;
-  mpv_handle* const mpv_;
+  mpv_handle* mpv_ = nullptr;
   mpv_render_context* render_ = nullptr;
   std::atomic<bool> update_posted_{false};
   QString restore_video_;
   QMetaObject::Connection context_gone_;
 };
 
-VideoView::VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const QString& problem)
-    : QWidget(parent), mpv_(mpv) {
+VideoView::VideoView(QWidget* parent, VideoOutput output) : QWidget(parent) {
   setAutoFillBackground(true);
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::black);
@@ -296,12 +314,9 @@ VideoView::VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const
   label_->setPalette(p);
   label_->hide();
 
-  if (!mpv || output == VideoOutput::None) {
-    show_message(problem);
-    return;
-  }
+  if (output == VideoOutput::None) return;
   if (output == VideoOutput::Native) {
-    native_ = new NativeSurface(this, mpv);
+    native_ = new NativeSurface(this);
     connect(this, &VideoView::failed, this, &VideoView::fail);
     place_children();
     return;
@@ -315,7 +330,7 @@ VideoView::VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const
         this, [this] { emit failed(QString::fromUtf8(kNoOpenGl)); }, Qt::QueuedConnection);
     return;
   }
-  surface_ = new VideoSurface(this, mpv);
+  surface_ = new VideoSurface(this);
   connect(this, &VideoView::failed, this, &VideoView::fail);
   place_children();
 }
@@ -325,13 +340,19 @@ VideoView::~VideoView() {
   surface_ = nullptr;
 }
 
+void VideoView::attach(mpv_handle* mpv) {
+  mpv_ = mpv;
+  if (native_) native_->attach(mpv);
+  if (surface_) surface_->attach(mpv);
+}
+
 bool VideoView::ready() const {
   if (native_) return native_->handed();
   return surface_ && surface_->ready();
 }
 
 bool VideoView::make_ready() {
-  if (!native_) return ready();
+  if (!native_ || !mpv_) return ready();
   // The native window is made when the first film wants it, shown or not
   // (mpv's own inside it shows with it).
   if (!native_->handed()) native_->hand_to_mpv();

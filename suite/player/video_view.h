@@ -33,10 +33,13 @@ VideoOutput preferred_video_output();
 class VideoView final : public QWidget {
   Q_OBJECT
  public:
-  // mpv == nullptr: the player could not start; the view only says so.
-  // output: what mpv was started for (its vo option).
-  VideoView(QWidget* parent, mpv_handle* mpv, VideoOutput output, const QString& problem);
+  // output: what mpv is started for (its vo option). mpv comes later, with
+  // attach(); until then the picture is not ready.
+  VideoView(QWidget* parent, VideoOutput output);
   ~VideoView() override;
+
+  // The mpv to show, once it is made (it outlives the view).
+  void attach(mpv_handle* mpv);
 
   // The picture can be drawn: mpv's render context exists, or mpv has the
   // native window to draw into.
@@ -65,7 +68,7 @@ class VideoView final : public QWidget {
   void fail(const QString& why);
   void place_children();
 
-  mpv_handle* const mpv_;
+  mpv_handle* mpv_ = nullptr;
   VideoSurface* surface_ = nullptr;
   NativeSurface* native_ = nullptr;
   QLabel* label_ = nullptr;

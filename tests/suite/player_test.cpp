@@ -2,6 +2,8 @@
 // only by dispatch ids, headless (vo=null, ao=null) on the test clip.
 #include <dlfcn.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -608,6 +610,79 @@ TEST_F(PlayerTest, WidgetDrawsThePicture) {
   EXPECT_TRUE(suite_test::wait_until([&] { return lit() > 20; }, 3000));
   windowed.reset();
   parent.reset();
+}
+
+// mpv is made when the first film plays: a widget that has been on the
+// screen for a while by then takes the picture all the same.
+TEST_F(PlayerTest, WidgetShownBeforeTheFirstFilmDrawsIt) {
+  if (!QOpenGLContext().create()) GTEST_SKIP() << "no OpenGL here";
+  auto parent = std::make_unique<QWidget>();
+  parent->resize(320, 240);
+  std::unique_ptr<tav::suite::EmbeddedPlayer> windowed(suite_test::library().create(parent.get(), nullptr));
+  ASSERT_TRUE(windowed);
+  QWidget* view = windowed->widget();
+  view->setGeometry(0, 0, 320, 240);
+  parent->show();
+  suite_test::pump(300);
+  tav::PlayerControl& c = windowed->control();
+  c.put(kVolume, 0);
+  c.put(kAddress, Variant(suite_test::clip()));
+  c.invoke(kPlay, {});
+  ASSERT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPlaying; }, 5000))
+      << c.get(kState).to_int();
+  auto lit = [&] {
+    const QPoint at = view->mapToGlobal(QPoint(0, 0));
+    const QImage image =
+        QGuiApplication::platformName() == QLatin1String("xcb")
+            ? view->screen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage()
+            : view->grab().toImage();
+    int bright = 0;
+    for (int y = 0; y < image.height(); y += 8)
+      for (int x = 0; x < image.width(); x += 8)
+        if (qGray(image.pixel(x, y)) > 60) ++bright;
+    return bright;
+  };
+  EXPECT_TRUE(suite_test::wait_until([&] { return lit() > 20; }, 3000));
+  windowed.reset();
+  parent.reset();
+}
+
+// Without libmpv on the machine the library still loads and the control
+// answers; nothing plays. Run in a process of its own, which is told to
+// load a libmpv that is not there.
+TEST_F(PlayerTest, WithoutLibmpvNothingPlays) {
+  const char* missing = "/nonexistent/libmpv.so.2";
+  const char* given = getenv("TAVORI_LIBMPV");
+  if (given && std::string(given) == missing) {
+    put(kVolume, 30);
+    put(kAddress, Variant(suite_test::clip()));
+    EXPECT_EQ(get(kState), kStopped);
+    call(kPlay);
+    suite_test::pump(300);
+    EXPECT_EQ(get(kState), kStopped);
+    EXPECT_EQ(get(kDuration), 0);
+    EXPECT_EQ(get(kPosition), 0);
+    EXPECT_EQ(get(kVolume), 30);
+    call(kPause);
+    call(kStop);
+    put(kPosition, 3);
+    call(kPlay);
+    EXPECT_EQ(get(kState), kStopped);
+    EXPECT_EQ(control().get(kAddress).to_text(), suite_test::clip());
+    return;
+  }
+  const std::string command = std::string("TAVORI_LIBMPV=") + missing +
+                              " /proc/" + std::to_string(getpid()) +
+                              "/exe --gtest_filter=PlayerTest.WithoutLibmpvNothingPlays 2>&1";
+  FILE* child = popen(command.c_str(), "r");
+  ASSERT_TRUE(child);
+  std::string output;
+  char buffer[4096];
+  while (std::size_t n = fread(buffer, 1, sizeof buffer, child)) output.append(buffer, n);
+  const int status = pclose(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find(std::string("cannot load ") + missing), std::string::npos) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 }  // namespace
