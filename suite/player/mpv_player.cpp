@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QTimer>
 #include <QWidget>
 #include <clocale>
 #include <cmath>
@@ -62,6 +63,7 @@ constexpr ObservedProperty kObserved[] = {
 };
 // Replies to loadfile commands carry ids from here up.
 constexpr std::uint64_t kLoadReplyBase = 1000;
+constexpr int kLoadMpvAfterMs = 1000;  // after the player is made
 
 double known(double value, double fallback) { return std::isnan(value) ? fallback : value; }
 
@@ -70,11 +72,13 @@ double known(double value, double fallback) { return std::isnan(value) ? fallbac
 MpvPlayer::MpvPlayer(QWidget* parent, const PlayerOptions& options, std::string suite_folder)
     : suite_folder_(std::move(suite_folder)) {
   settings_ = load_qvod_settings(suite_folder_);
-  // libmpv loads in the background once the caller is back in its event
-  // loop (a program that makes the player while it builds its window is
-  // then done with that); mpv itself is made when the first film plays, and
-  // waits for the load if it is not done yet.
-  QMetaObject::invokeMethod(this, [] { start_loading_mpv(); }, Qt::QueuedConnection);
+  // libmpv loads in the background a while after the player is made: a
+  // program that makes the player while it builds its window has shown it
+  // and loaded its first pages by then, and the load (a few hundred
+  // libraries) does not compete with that. mpv itself is made when the
+  // first film plays, which starts the load at once if it has not started
+  // and waits for it.
+  QTimer::singleShot(kLoadMpvAfterMs, this, [] { start_loading_mpv(); });
   output_ = options.headless ? VideoOutput::None : preferred_video_output();
   if (options.headless) return;
   view_ = new VideoView(parent, output_);
