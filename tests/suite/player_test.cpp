@@ -550,6 +550,22 @@ TEST_F(PlayerTest, WidgetWithoutOpenGlShowsAMessage) {
   EXPECT_EQ(c.get(kState).to_int(), kStopped);
 }
 
+// How many points of a grid over the view are lit. On X11 mpv draws into
+// a window of its own, which only the screen shows; elsewhere the widget
+// holds the picture.
+int bright_spots(QWidget& view) {
+  const QPoint at = view.mapToGlobal(QPoint(0, 0));
+  const QImage image =
+      QGuiApplication::platformName() == QLatin1String("xcb")
+          ? view.screen()->grabWindow(0, at.x(), at.y(), view.width(), view.height()).toImage()
+          : view.grab().toImage();
+  int bright = 0;
+  for (int y = 0; y < image.height(); y += 8)
+    for (int x = 0; x < image.width(); x += 8)
+      if (qGray(image.pixel(x, y)) > 60) ++bright;
+  return bright;
+}
+
 // With a display that has OpenGL (run under Xvfb with QT_QPA_PLATFORM=xcb):
 // the picture is drawn, and survives full screen and back.
 TEST_F(PlayerTest, WidgetDrawsThePicture) {
@@ -567,20 +583,7 @@ TEST_F(PlayerTest, WidgetDrawsThePicture) {
   parent->show();
   ASSERT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPlaying; }, 5000))
       << c.get(kState).to_int();
-  auto lit = [&] {
-    // On X11 mpv draws into a window of its own, which only the screen
-    // shows; elsewhere the widget holds the picture.
-    const QPoint at = view->mapToGlobal(QPoint(0, 0));
-    const QImage image =
-        QGuiApplication::platformName() == QLatin1String("xcb")
-            ? view->screen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage()
-            : view->grab().toImage();
-    int bright = 0;
-    for (int y = 0; y < image.height(); y += 8)
-      for (int x = 0; x < image.width(); x += 8)
-        if (qGray(image.pixel(x, y)) > 60) ++bright;
-    return bright;
-  };
+  auto lit = [&] { return bright_spots(*view); };
   ASSERT_TRUE(suite_test::wait_until([&] { return lit() > 20; }, 3000));
   // Full screen, left with Esc; a double-click enters it, put 0 leaves it.
   c.put(kFullScreen, -1);
@@ -630,18 +633,7 @@ TEST_F(PlayerTest, WidgetShownBeforeTheFirstFilmDrawsIt) {
   c.invoke(kPlay, {});
   ASSERT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPlaying; }, 5000))
       << c.get(kState).to_int();
-  auto lit = [&] {
-    const QPoint at = view->mapToGlobal(QPoint(0, 0));
-    const QImage image =
-        QGuiApplication::platformName() == QLatin1String("xcb")
-            ? view->screen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage()
-            : view->grab().toImage();
-    int bright = 0;
-    for (int y = 0; y < image.height(); y += 8)
-      for (int x = 0; x < image.width(); x += 8)
-        if (qGray(image.pixel(x, y)) > 60) ++bright;
-    return bright;
-  };
+  auto lit = [&] { return bright_spots(*view); };
   EXPECT_TRUE(suite_test::wait_until([&] { return lit() > 20; }, 3000));
   windowed.reset();
   parent.reset();
