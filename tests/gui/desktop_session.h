@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,29 @@ inline void end_group(pid_t pid) {
   }
   kill(-pid, SIGKILL);
   waitpid(pid, nullptr, WNOHANG);
+}
+
+// A window's place and size as "xdotool getwindowgeometry --shell" prints
+// them (x and y stay -1 where it printed nothing).
+struct WindowGeometry {
+  int x = -1, y = -1, width = 0, height = 0;
+};
+
+inline WindowGeometry parse_window_geometry(const std::string& shell) {
+  WindowGeometry g;
+  std::istringstream in(shell);
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    const int value = std::atoi(line.c_str() + eq + 1);
+    if (key == "X") g.x = value;
+    if (key == "Y") g.y = value;
+    if (key == "WIDTH") g.width = value;
+    if (key == "HEIGHT") g.height = value;
+  }
+  return g;
 }
 
 inline bool wait_for(const std::function<bool()>& done, double seconds) {

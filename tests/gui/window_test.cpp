@@ -50,9 +50,7 @@ const char* kCatalogue =
     "series 1\nname 测试剧\nshelf library\nepisode 第1集 | ep1.mp4 | qvod\n";
 const char* kFirstEpisode = "eebovod://1-1-0-%u6D4B%u8BD5%u5267";
 
-struct Geometry {
-  int x = -1, y = -1, width = 0, height = 0;
-};
+using Geometry = WindowGeometry;
 
 class WindowSession : public ::testing::Test {
  protected:
@@ -136,21 +134,8 @@ class WindowSession : public ::testing::Test {
   }
   static unsigned long main_window() { return window_named("^Tavori"); }
   static Geometry geometry_of(unsigned long id) {
-    Geometry g;
-    if (!id) return g;
-    std::istringstream shell(x_output({"xdotool", "getwindowgeometry", "--shell", std::to_string(id)}));
-    std::string line;
-    while (std::getline(shell, line)) {
-      const std::size_t eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      const std::string key = line.substr(0, eq);
-      const int value = std::atoi(line.c_str() + eq + 1);
-      if (key == "X") g.x = value;
-      if (key == "Y") g.y = value;
-      if (key == "WIDTH") g.width = value;
-      if (key == "HEIGHT") g.height = value;
-    }
-    return g;
+    if (!id) return {};
+    return parse_window_geometry(x_output({"xdotool", "getwindowgeometry", "--shell", std::to_string(id)}));
   }
   static Geometry geometry() { return geometry_of(main_window()); }
   // A setting of config.ini ("key=value" under any section).

@@ -49,25 +49,9 @@ bool pack(const fs::path& from, const std::string& version, const fs::path& out)
   return std::system(command.c_str()) == 0;
 }
 
-struct Geometry {
-  int x = 0, y = 0, w = 0, h = 0;
-};
-
-Geometry geometry(const Xvfb& x, const std::string& window) {
-  Geometry g;
-  std::istringstream in(command_output("DISPLAY=" + x.display() + " xdotool getwindowgeometry --shell " + window));
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string key = line.substr(0, eq);
-    const int value = std::atoi(line.c_str() + eq + 1);
-    if (key == "X") g.x = value;
-    if (key == "Y") g.y = value;
-    if (key == "WIDTH") g.w = value;
-    if (key == "HEIGHT") g.h = value;
-  }
-  return g;
+WindowGeometry geometry(const Xvfb& x, const std::string& window) {
+  return parse_window_geometry(
+      command_output("DISPLAY=" + x.display() + " xdotool getwindowgeometry --shell " + window));
 }
 
 TEST(UpdaterWindow, ShowsTheDownloadInTheProgramsColoursAndCancels) {
@@ -114,15 +98,15 @@ TEST(UpdaterWindow, ShowsTheDownloadInTheProgramsColoursAndCancels) {
   fs::create_directories(TAVORI_SHOTS_DIR);
   const std::string shot = std::string(TAVORI_SHOTS_DIR) + "/updater-progress.png";
   ASSERT_EQ(std::system(("DISPLAY=" + x.display() + " import -window root '" + shot + "'").c_str()), 0);
-  const Geometry g = geometry(x, window);
-  EXPECT_EQ(g.w, 440);
-  EXPECT_EQ(g.h, 170);
+  const WindowGeometry g = geometry(x, window);
+  EXPECT_EQ(g.width, 440);
+  EXPECT_EQ(g.height, 170);
   QImage image(QString::fromStdString(shot));
   ASSERT_FALSE(image.isNull());
   // The program's dark look inside the window, and the blue of the bar.
   int dark = 0, blue = 0, light = 0, all = 0;
-  for (int py = g.y; py < g.y + g.h; ++py)
-    for (int px = g.x; px < g.x + g.w; ++px) {
+  for (int py = g.y; py < g.y + g.height; ++py)
+    for (int px = g.x; px < g.x + g.width; ++px) {
       const QColor c = image.pixelColor(px, py);
       ++all;
       if (c.lightness() < 40) ++dark;
@@ -135,7 +119,7 @@ TEST(UpdaterWindow, ShowsTheDownloadInTheProgramsColoursAndCancels) {
 
   // Cancel: the button at the lower right (in the window's own coordinates).
   std::system(("DISPLAY=" + x.display() + " xdotool mousemove --window " + window + " " +
-               std::to_string(g.w - 72) + " " + std::to_string(g.h - 30) + " click 1")
+               std::to_string(g.width - 72) + " " + std::to_string(g.height - 30) + " click 1")
                   .c_str());
   ASSERT_TRUE(wait_for([&] { return read_file(output).find("已取消升级，未作任何更改。") != std::string::npos; }, 20))
       << read_file(output);
