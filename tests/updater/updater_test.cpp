@@ -30,23 +30,13 @@
 #include "folder_processes.h"
 #include "server_process.h"
 #include "temp_dir.h"
+#include "test_files.h"
 
 namespace tav::test {
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void spill(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -16,22 +16,12 @@
 #include "release/swap.h"
 #include "server_process.h"
 #include "temp_dir.h"
+#include "test_files.h"
 
 namespace tav::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void spill(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // A folder with the fake program of a version and the real updater.
 void make_release_folder(const fs::path& folder, const std::string& version) {
