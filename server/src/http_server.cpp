@@ -24,7 +24,6 @@
 #include "pages.h"
 #include "protocol.h"
 #include "release/manifest.h"
-#include "sha1.h"
 
 namespace tsrv {
 
@@ -133,7 +132,6 @@ struct ContentServer::Impl {
   const Options& options;
   const Catalogue& catalogue;
   MediaFolder media;
-  std::map<std::string, std::string> seeds;  // hash -> media file name
   httplib::Server http;
   PingLog pings;
   std::string address_host;  // host part of the web addresses
@@ -145,10 +143,7 @@ struct ContentServer::Impl {
   std::mutex stderr_mutex;
 
   Impl(const Options& o, const Catalogue& c)
-      : options(o), catalogue(c), media(o.media), follow_pending(!o.follow.empty()) {
-    for (const Series& s : catalogue.series)
-      for (const Episode& e : s.episodes) seeds.emplace(sha1_hex(e.file), e.file);
-  }
+      : options(o), catalogue(c), media(o.media), follow_pending(!o.follow.empty()) {}
 
   // Sleeps, but no longer than the server keeps running.
   void pause(std::chrono::milliseconds span) {
@@ -227,7 +222,7 @@ struct ContentServer::Impl {
     if (!file) return text(res, "0");  // the media file is not there yet
     std::string address;
     if (ep.kind == "qvod")
-      address = qvod_address(ep.file, file->size);
+      address = qvod_address(ep.file, file->size, media.content_hash(*file));
     else
       address =
           "http://" + address_host + ":" + std::to_string(port) + "/media/" + path_escape(ep.file);
@@ -301,10 +296,14 @@ struct ContentServer::Impl {
       return page(res, error_page(400, "片源标识有误"), 400);
     std::string upper = hash;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const auto it = seeds.find(upper);
-    const std::optional<MediaFile> file = it == seeds.end() ? std::nullopt : media.find(it->second);
-    if (!file) return page(res, error_page(404, "片源不存在"), 404);
-    send_file(req, res, *file, "video/mp4");
+    // The episode file with those bytes (each file is hashed once).
+    for (const Series& s : catalogue.series) {
+      for (const Episode& e : s.episodes) {
+        const std::optional<MediaFile> file = media.find(e.file);
+        if (file && media.content_hash(*file) == upper) return send_file(req, res, *file, "video/mp4");
+      }
+    }
+    page(res, error_page(404, "片源不存在"), 404);
   }
 
   // The manifest of the offered release, when it reads as one (it is

@@ -1,7 +1,10 @@
 #include "media.h"
 
+#include <sys/stat.h>
+
 #include "base/text.h"
 #include "catalogue.h"
+#include "sha1.h"
 
 namespace tsrv {
 
@@ -18,6 +21,42 @@ std::optional<MediaFile> MediaFolder::find(std::string_view name) const {
   const std::uintmax_t size = fs::file_size(file, ec);
   if (ec) return std::nullopt;
   return MediaFile{file, size};
+}
+
+namespace {
+
+// Size and modification time of a file, which say when its hash is stale.
+bool stamp(const fs::path& path, std::uintmax_t& size, std::int64_t& mtime_ns) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  size = static_cast<std::uintmax_t>(st.st_size);
+  mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+}  // namespace
+
+std::string MediaFolder::content_hash(const MediaFile& file) const {
+  std::uintmax_t size = 0;
+  std::int64_t mtime = 0;
+  if (!stamp(file.path, size, mtime)) return {};
+  {
+    std::lock_guard<std::mutex> lock(hashes_mutex_);
+    const auto it = hashes_.find(file.path);
+    if (it != hashes_.end() && it->second.size == size && it->second.mtime_ns == mtime)
+      return it->second.hash;
+  }
+  // Outside the lock: another file's hash is not held up by this one.
+  const std::string hash = sha1_file_hex(file.path);
+  std::uintmax_t size_after = 0;
+  std::int64_t mtime_after = 0;
+  // A file that changed while it was read is not remembered.
+  if (!hash.empty() && stamp(file.path, size_after, mtime_after) && size_after == size &&
+      mtime_after == mtime) {
+    std::lock_guard<std::mutex> lock(hashes_mutex_);
+    hashes_[file.path] = Hashed{size, mtime, hash};
+  }
+  return hash;
 }
 
 const char* media_type(std::string_view name) {

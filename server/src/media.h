@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +26,21 @@ class MediaFolder {
   // symbolic links that lead out of the folder.
   std::optional<MediaFile> find(std::string_view name) const;
 
+  // The SHA-1 of the file's bytes, 40 upper-case hex digits: what its
+  // qvod:// address and its seed are named by. Worked out once and kept
+  // while the file keeps its size and modification time; "" when the file
+  // cannot be read.
+  std::string content_hash(const MediaFile& file) const;
+
  private:
+  struct Hashed {
+    std::uintmax_t size = 0;
+    std::int64_t mtime_ns = 0;
+    std::string hash;
+  };
   std::filesystem::path dir_;
+  mutable std::mutex hashes_mutex_;
+  mutable std::map<std::filesystem::path, Hashed> hashes_;  // by canonical path
 };
 
 // Content type for a media file name.

@@ -4,7 +4,6 @@
 
 #include "base/text.h"
 #include "catalogue.h"
-#include "sha1.h"
 #include "web/text_routines.h"
 
 namespace tsrv {
@@ -85,8 +84,8 @@ std::string webm_variant(std::string_view file) {
   return std::string(stem) + ".webm";
 }
 
-std::string qvod_address(std::string_view file, std::uintmax_t size) {
-  return "qvod://" + std::to_string(size) + "|" + sha1_hex(file) + "|" + std::string(file) + "|";
+std::string qvod_address(std::string_view file, std::uintmax_t size, std::string_view hash) {
+  return "qvod://" + std::to_string(size) + "|" + std::string(hash) + "|" + std::string(file) + "|";
 }
 
 std::string decode_query_text(std::string_view text) {

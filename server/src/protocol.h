@@ -27,8 +27,9 @@ std::string media_path(std::string_view file);
 // with ".webm" in place of its extension. Empty for a WebM file itself.
 std::string webm_variant(std::string_view file);
 
-// "qvod://" size "|" hash "|" file "|".
-std::string qvod_address(std::string_view file, std::uintmax_t size);
+// "qvod://" size "|" hash "|" file "|", hash being the SHA-1 of the
+// file's bytes (upper-case hex).
+std::string qvod_address(std::string_view file, std::uintmax_t size, std::string_view hash);
 
 // Percent escapes as a browser or the client sends them: "%XX" are UTF-8
 // bytes, "%uXXXX" UTF-16 code units. Other text stays; bytes that are not

@@ -1,7 +1,11 @@
 #include "sha1.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <vector>
 
 namespace tsrv {
 
@@ -48,22 +52,68 @@ void compress(std::array<std::uint32_t, 5>& h, const unsigned char* block) {
 
 }  // namespace
 
-std::string sha1_hex(std::string_view bytes) {
-  std::array<std::uint32_t, 5> h{0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-  std::string data(bytes);
-  const std::uint64_t bit_length = static_cast<std::uint64_t>(data.size()) * 8;
-  data += static_cast<char>(0x80);
-  while (data.size() % 64 != 56) data += '\0';
-  for (int i = 7; i >= 0; --i) data += static_cast<char>((bit_length >> (8 * i)) & 0xFF);
-  for (std::size_t at = 0; at < data.size(); at += 64)
-    compress(h, reinterpret_cast<const unsigned char*>(data.data() + at));
+namespace {
 
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(40);
-  for (const std::uint32_t word : h)
-    for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xF];
-  return out;
+// Fed in pieces.
+class Sha1 {
+ public:
+  void add(const char* data, std::size_t size) {
+    length_ += size;
+    while (size > 0) {
+      const std::size_t take = std::min(size, sizeof block_ - used_);
+      std::memcpy(block_ + used_, data, take);
+      used_ += take;
+      data += take;
+      size -= take;
+      if (used_ == sizeof block_) {
+        compress(h_, block_);
+        used_ = 0;
+      }
+    }
+  }
+  std::string hex() {
+    const std::uint64_t bit_length = length_ * 8;
+    const char one = static_cast<char>(0x80), zero = 0;
+    add(&one, 1);
+    while (used_ != 56) add(&zero, 1);
+    for (int i = 7; i >= 0; --i) {
+      const char c = static_cast<char>((bit_length >> (8 * i)) & 0xFF);
+      add(&c, 1);
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(40);
+    for (const std::uint32_t word : h_)
+      for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xF];
+    return out;
+  }
+
+ private:
+  std::array<std::uint32_t, 5> h_{0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+  unsigned char block_[64] = {};
+  std::size_t used_ = 0;
+  std::uint64_t length_ = 0;
+};
+
+}  // namespace
+
+std::string sha1_hex(std::string_view bytes) {
+  Sha1 sha;
+  sha.add(bytes.data(), bytes.size());
+  return sha.hex();
+}
+
+std::string sha1_file_hex(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  Sha1 sha;
+  std::vector<char> buffer(1 << 20);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    sha.add(buffer.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) return {};
+  return sha.hex();
 }
 
 }  // namespace tsrv
