@@ -69,7 +69,8 @@ std::optional<KeyLine> key_line(std::string_view body) {
   if (t.empty() || t.front() == ';' || t.front() == '[') return std::nullopt;
   const std::size_t eq = t.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
-  return KeyLine{trim_view(t.substr(0, eq)), trim_view(t.substr(eq + 1))};
+  const std::string_view name = trim_view(t.substr(0, eq));
+  return KeyLine{name.substr(0, name.find('\0')), trim_view(t.substr(eq + 1))};  // a NUL ends the name
 }
 
 // Where a section and a key stand in the file.

@@ -44,6 +44,13 @@ TEST_F(Settings, ReadsAsTheWindowsProfileFunctionsDo) {
   dir.write("config.ini", std::string("[S_q]\r\nh_w=123\0" "456\r\nquit=\0x\r\n", 29));
   EXPECT_EQ(read("S_q", "h_w"), "123");
   EXPECT_EQ(read("S_q", "quit"), "");
+  // So does a key's name.
+  const char nul_keys[] = "[S_q]\r\nts\0=2\r\nquit\0x=1\r\n";
+  dir.write("config.ini", std::string(nul_keys, sizeof nul_keys - 1));
+  EXPECT_EQ(read("S_q", "ts"), "2");
+  EXPECT_EQ(read("S_q", "quit"), "1");
+  ASSERT_TRUE(write("S_q", "ts", "3"));
+  EXPECT_EQ(dir.read("config.ini"), std::string("[S_q]\r\nts=3\r\nquit\0x=1\r\n", 23));
   // A UTF-8 byte-order mark before the first section is skipped on read and
   // kept on write, also when the first line itself is rewritten.
   dir.write("config.ini", "\xEF\xBB\xBF[S_q]\r\nts=1\r\n");
