@@ -144,9 +144,12 @@ std::string read_setting(const SettingsFile& store, std::string_view path,
 
 bool write_setting(const SettingsFile& store, std::string_view path, std::string_view section,
                    std::string_view key, std::string_view value) {
-  const std::string sec = one_line(store.code_page.from_utf8(trim_spaces(section)));
-  const std::string k = one_line(store.code_page.from_utf8(trim_spaces(key)));
-  const std::string v = one_line(store.code_page.from_utf8(value));
+  // Line ends go before the text is converted: the code page's check that
+  // a kept byte does not pair with the byte after it must see the bytes
+  // that end up after it.
+  const std::string sec = store.code_page.from_utf8(one_line(trim_spaces(section)));
+  const std::string k = store.code_page.from_utf8(one_line(trim_spaces(key)));
+  const std::string v = store.code_page.from_utf8(one_line(value));
   std::string bytes;
   if (store.files.exists(path)) {
     auto old = store.files.read(path, kMaxSettingsFileSize);

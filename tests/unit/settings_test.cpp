@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "disk_services.h"
 #include "temp_dir.h"
 
@@ -157,6 +158,11 @@ TEST_F(Settings, AValueNeverBreaksTheLineStructure) {
   ASSERT_TRUE(write("S_q", "qvodw", "a\r\n[S_q]\r\nquit=1"));
   EXPECT_EQ(read("S_q", "quit"), "0");
   EXPECT_EQ(read("S_q", "qvodw"), "a[S_q]quit=1");
+  // A kept byte that meets the byte after a line end once the line end is
+  // gone: 0x81 "A" would be one character.
+  const std::string kept_81 = utf8_from_code_point(0xDC81);
+  ASSERT_TRUE(write("S_q", "qvodw", "x" + kept_81 + "\nA"));
+  EXPECT_EQ(read("S_q", "qvodw"), "x?A");
 }
 
 TEST_F(Settings, GarbageFilesAreReadAsEmptyAndKeptOnWrite) {
