@@ -11,33 +11,89 @@ namespace tav {
 
 namespace {
 
-// One line of the file: its text, and its bytes with what goes before the
-// text (a byte-order mark) and the line end.
+// How the file's text is stored. As the Windows functions read it: a file
+// that starts with a byte-order mark is Unicode (UTF-8, or UTF-16 in either
+// byte order), any other file is in the code page.
+enum class Encoding { CodePage, Utf8, Utf16Le, Utf16Be };
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+
+// The file as text: code-page bytes, or for a Unicode file UTF-8 (a lone
+// surrogate of a UTF-16 file as its three bytes, so that it is written back
+// as it was). The mark and an odd last byte of a UTF-16 file are no part
+// of the text; a write puts them back around it.
+struct FileText {
+  Encoding encoding = Encoding::CodePage;
+  std::string_view mark;
+  std::string text;
+  std::string tail;
+};
+
+FileText decode(std::string bytes) {
+  FileText file;
+  if (starts_with(bytes, kUtf8Bom)) {
+    file.encoding = Encoding::Utf8;
+    file.mark = kUtf8Bom;
+    file.text = bytes.substr(kUtf8Bom.size());
+    return file;
+  }
+  const bool le = starts_with(bytes, kUtf16LeBom);
+  if (!le && !starts_with(bytes, kUtf16BeBom)) {
+    file.text = std::move(bytes);
+    return file;
+  }
+  file.encoding = le ? Encoding::Utf16Le : Encoding::Utf16Be;
+  file.mark = le ? kUtf16LeBom : kUtf16BeBom;
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
+  std::size_t i = 2;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(bytes[i]);
+    const auto b = static_cast<unsigned char>(bytes[i + 1]);
+    units += static_cast<char16_t>(le ? (b << 8) | a : (a << 8) | b);
+  }
+  file.text = utf16_to_utf8(units);
+  file.tail = bytes.substr(i);
+  return file;
+}
+
+std::string encode(const FileText& file, std::string_view text) {
+  std::string bytes(file.mark);
+  if (file.encoding == Encoding::Utf16Le || file.encoding == Encoding::Utf16Be) {
+    const bool le = file.encoding == Encoding::Utf16Le;
+    const std::u16string units = utf8_to_utf16(text);
+    bytes.reserve(bytes.size() + units.size() * 2 + file.tail.size());
+    for (const char16_t u : units) {
+      const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+      bytes += le ? lo : hi;
+      bytes += le ? hi : lo;
+    }
+  } else {
+    bytes.append(text);
+  }
+  bytes += file.tail;
+  return bytes;
+}
+
+// One line of the text: without and with its line end.
 struct Line {
   std::string_view body;
   std::string_view raw;
-  std::size_t lead = 0;
 };
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-// The lines of the file. A UTF-8 byte-order mark at its start is no part of
-// the first line's text (the Windows functions skip it) but stays in its
-// raw bytes, so that a write keeps it.
-std::vector<Line> lines_of(std::string_view bytes) {
+std::vector<Line> lines_of(std::string_view text) {
   std::vector<Line> lines;
   std::size_t start = 0;
-  const std::size_t bom = starts_with(bytes, kUtf8Bom) ? kUtf8Bom.size() : 0;
-  while (start < bytes.size()) {
+  while (start < text.size()) {
     std::size_t end = start;
-    while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     std::size_t next = end;
-    if (next < bytes.size()) {
-      next += (bytes[next] == '\r' && next + 1 < bytes.size() && bytes[next + 1] == '\n') ? 2 : 1;
+    if (next < text.size()) {
+      next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
     }
-    const std::size_t text = start == 0 ? bom : 0;
-    lines.push_back({bytes.substr(start + text, end - start - text),
-                     bytes.substr(start, next - start), text});
+    lines.push_back({text.substr(start, end - start), text.substr(start, next - start)});
     start = next;
   }
   return lines;
@@ -126,43 +182,58 @@ std::string one_line(std::string_view text) {
   return out;
 }
 
+// A name or value given by the caller, as the file holds it: in the code
+// page, or for a Unicode file taken through the code page as the narrow
+// Windows functions take it (a character the code page cannot hold is
+// "?").
+std::string to_file(const CodePage& cp, Encoding encoding, std::string_view utf8) {
+  std::string bytes = cp.from_utf8(utf8);
+  return encoding == Encoding::CodePage ? bytes : cp.to_utf8(bytes);
+}
+
 }  // namespace
 
 std::string read_setting(const SettingsFile& store, std::string_view path,
                          std::string_view section, std::string_view key,
                          std::string_view default_value) {
-  const auto bytes = store.files.read(path, kMaxSettingsFileSize);
+  auto bytes = store.files.read(path, kMaxSettingsFileSize);
   if (!bytes) return std::string(default_value);
-  const std::vector<Line> lines = lines_of(*bytes);
-  const Location at = locate(lines, store.code_page.from_utf8(trim_spaces(section)),
-                             store.code_page.from_utf8(trim_spaces(key)));
+  const CodePage& cp = store.code_page;
+  const FileText file = decode(std::move(*bytes));
+  const std::vector<Line> lines = lines_of(file.text);
+  const Location at = locate(lines, to_file(cp, file.encoding, trim_spaces(section)),
+                             to_file(cp, file.encoding, trim_spaces(key)));
   if (!at.key) return std::string(default_value);
   std::string_view value = strip_quotes(key_line(lines[*at.key].body)->value);
   value = value.substr(0, value.find('\0'));  // the value ends at a NUL
-  return store.code_page.to_utf8(cut_value(value, store.code_page));
+  if (file.encoding == Encoding::CodePage) return cp.to_utf8(cut_value(value, cp));
+  const std::string ansi = cp.from_utf8(value);
+  return cp.to_utf8(cut_value(ansi, cp));
 }
 
 bool write_setting(const SettingsFile& store, std::string_view path, std::string_view section,
                    std::string_view key, std::string_view value) {
-  // Line ends go before the text is converted: the code page's check that
-  // a kept byte does not pair with the byte after it must see the bytes
-  // that end up after it.
-  const std::string sec = store.code_page.from_utf8(one_line(trim_spaces(section)));
-  const std::string k = store.code_page.from_utf8(one_line(trim_spaces(key)));
-  const std::string v = store.code_page.from_utf8(one_line(value));
   std::string bytes;
   if (store.files.exists(path)) {
     auto old = store.files.read(path, kMaxSettingsFileSize);
     if (!old) return false;  // never replace what could not be read
     bytes = std::move(*old);
   }
-  const std::vector<Line> lines = lines_of(bytes);
+  const FileText file = decode(std::move(bytes));
+  // Line ends go before the text is converted: the code page's check that
+  // a kept byte does not pair with the byte after it must see the bytes
+  // that end up after it.
+  const CodePage& cp = store.code_page;
+  const std::string sec = to_file(cp, file.encoding, one_line(trim_spaces(section)));
+  const std::string k = to_file(cp, file.encoding, one_line(trim_spaces(key)));
+  const std::string v = to_file(cp, file.encoding, one_line(value));
+  const std::vector<Line> lines = lines_of(file.text);
   const Location at = locate(lines, sec, k);
 
   // Every line but possibly the last ends with a line end; new lines that go
   // after the last one need one first.
   std::string out;
-  out.reserve(bytes.size() + sec.size() + k.size() + v.size() + 8);
+  out.reserve(file.text.size() + sec.size() + k.size() + v.size() + 8);
   auto add_new = [&out](std::string_view text) {
     if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += "\r\n";
     out.append(text);
@@ -175,8 +246,7 @@ bool write_setting(const SettingsFile& store, std::string_view path, std::string
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (!at.key && i == at.section_end) add_new(new_key);
       if (at.key && i == *at.key) {
-        const std::string_view eol = lines[i].raw.substr(lines[i].lead + lines[i].body.size());
-        out.append(lines[i].raw.substr(0, lines[i].lead));
+        const std::string_view eol = lines[i].raw.substr(lines[i].body.size());
         out.append(key_line(lines[i].body)->key);
         out += "=" + v;
         out.append(eol.empty() ? std::string_view("\r\n") : eol);
@@ -186,7 +256,7 @@ bool write_setting(const SettingsFile& store, std::string_view path, std::string
     }
     if (!at.key && at.section_end == lines.size()) add_new(new_key);
   }
-  return store.files.replace(path, out);
+  return store.files.replace(path, encode(file, out));
 }
 
 }  // namespace tav

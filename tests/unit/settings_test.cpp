@@ -52,14 +52,6 @@ TEST_F(Settings, ReadsAsTheWindowsProfileFunctionsDo) {
   EXPECT_EQ(read("S_q", "quit"), "1");
   ASSERT_TRUE(write("S_q", "ts", "3"));
   EXPECT_EQ(dir.read("config.ini"), std::string("[S_q]\r\nts=3\r\nquit\0x=1\r\n", 23));
-  // A UTF-8 byte-order mark before the first section is skipped on read and
-  // kept on write, also when the first line itself is rewritten.
-  dir.write("config.ini", "\xEF\xBB\xBF[S_q]\r\nts=1\r\n");
-  EXPECT_EQ(read("S_q", "ts"), "1");
-  ASSERT_TRUE(write("S_q", "ts", "3"));
-  EXPECT_EQ(dir.read("config.ini"), "\xEF\xBB\xBF[S_q]\r\nts=3\r\n");
-  dir.write("config.ini", "\xEF\xBB\xBFts=1\r\n[S_q]\r\n");
-  EXPECT_EQ(read("S_q", "ts"), "0");
   // Spaces around the names asked for are trimmed on read as on write.
   ASSERT_TRUE(write(" S_q ", "  h_h ", "7200"));
   EXPECT_EQ(read(" S_q", "h_h  "), "7200");
@@ -163,6 +155,53 @@ TEST_F(Settings, AValueNeverBreaksTheLineStructure) {
   const std::string kept_81 = utf8_from_code_point(0xDC81);
   ASSERT_TRUE(write("S_q", "qvodw", "x" + kept_81 + "\nA"));
   EXPECT_EQ(read("S_q", "qvodw"), "x?A");
+}
+
+// As the Windows functions do: a file with a byte-order mark is Unicode.
+// The caller's names and values go through the code page on the way in and
+// out; the file keeps its encoding and every line not written.
+TEST_F(Settings, FilesWithAByteOrderMarkAreReadAndWrittenAsUnicode) {
+  const std::string utf8 = "\xEF\xBB\xBF[S_q]\r\n快播=D:\\影片\r\nname=a한b\r\n";
+  dir.write("config.ini", utf8);
+  EXPECT_EQ(read("S_q", "快播"), "D:\\影片");
+  EXPECT_EQ(read("s_q", "NAME"), "a?b");
+  ASSERT_TRUE(write("S_q", "快播", "E:\\电影"));
+  ASSERT_TRUE(write("new", "ts", "3"));
+  EXPECT_EQ(dir.read("config.ini"),
+            "\xEF\xBB\xBF[S_q]\r\n快播=E:\\电影\r\nname=a한b\r\n[new]\r\nts=3\r\n");
+  EXPECT_EQ(read("S_q", "快播"), "E:\\电影");
+  // A mark alone before a key outside any section.
+  dir.write("config.ini", "\xEF\xBB\xBFts=1\r\n[S_q]\r\n");
+  EXPECT_EQ(read("S_q", "ts"), "0");
+
+  auto utf16 = [](std::u16string_view text, bool big_endian) {
+    std::string bytes;
+    for (const char16_t u : text) {
+      const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+      bytes += big_endian ? hi : lo;
+      bytes += big_endian ? lo : hi;
+    }
+    return bytes;
+  };
+  for (const bool be : {false, true}) {
+    // A lone surrogate and a character outside the code page in lines that
+    // are not written.
+    const std::u16string before =
+        u"\uFEFF[S_q]\r\nts=1\r\n快播=D:\\影片\r\nodd=\xD800x\r\nface=\U0001F600";
+    dir.write("config.ini", utf16(before, be));
+    EXPECT_EQ(read("S_q", "ts"), "1") << be;
+    EXPECT_EQ(read("S_q", "快播"), "D:\\影片") << be;
+    EXPECT_EQ(read("S_q", "face"), "?") << be;
+    ASSERT_TRUE(write("S_q", "ts", "2"));
+    ASSERT_TRUE(write("S_q", "快播", "E:\\电影"));
+    ASSERT_TRUE(write("S_q", "new", "新"));
+    EXPECT_EQ(dir.read("config.ini"),
+              utf16(u"\uFEFF[S_q]\r\nts=2\r\n快播=E:\\电影\r\nodd=\xD800x\r\nface=\U0001F600"
+                    u"\r\nnew=新\r\n",
+                    be))
+        << be;
+    EXPECT_EQ(read("S_q", "new"), "新") << be;
+  }
 }
 
 TEST_F(Settings, GarbageFilesAreReadAsEmptyAndKeptOnWrite) {
