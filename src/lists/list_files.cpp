@@ -38,6 +38,36 @@ std::string one_line(std::string_view text) {
 // "|" without splitting the record.
 std::string name_field(std::string_view text) { return replace_all(one_line(text), "|", "%7C"); }
 
+// A local film's path as date_f.dat gives it back, the form its record is
+// matched in. A byte kept from the code page (U+DC80..U+DCFF) that would
+// pair with the byte after it in the record (the "|" after the path, say)
+// is stored as "?"; matched as given, such a path would never find its own
+// record again.
+std::string stored_path(const CodePage& code_page, std::string_view path) {
+  auto byte = [&path](std::size_t i) { return static_cast<unsigned char>(path[i]); };
+  constexpr std::size_t kKept = 3;   // the three bytes of U+DC80..U+DCFF
+  constexpr std::size_t kAfter = 8;  // at least the next whole character
+  std::string out;
+  out.reserve(path.size());
+  std::size_t i = 0;
+  while (i < path.size()) {
+    if (i + kKept > path.size() || byte(i) != 0xED || (byte(i + 1) & 0xFE) != 0xB2 ||
+        (byte(i + 2) & 0xC0) != 0x80) {
+      out += path[i++];
+      continue;
+    }
+    std::string here(path.substr(i, kKept + kAfter));
+    if (i + kKept + kAfter >= path.size()) here += '|';
+    if (code_page.from_utf8(here)[0] == '?') {
+      out += '?';
+    } else {
+      out.append(path.substr(i, kKept));
+    }
+    i += kKept;
+  }
+  return out;
+}
+
 void drop_one_crlf(std::string& text) {
   if (ends_with(text, kCrLf)) text.resize(text.size() - kCrLf.size());
 }
@@ -85,7 +115,7 @@ void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_
 
 void ListFiles::add_local_film(std::string_view name, std::string_view path,
                                std::int32_t position) {
-  const std::string key = one_line(path);
+  const std::string key = stored_path(code_page_, one_line(path));
   const std::string record = name_field(name) + "|" + key + "|" + to_text(position);
   add_record(kLocalList, Key::Local, record, key);
 }
@@ -120,7 +150,7 @@ void ListFiles::set_history_position(std::int32_t id, std::int32_t position) {
 }
 
 void ListFiles::set_local_position(std::string_view path, std::int32_t position) {
-  set_position(kLocalList, Key::Local, one_line(path), position);
+  set_position(kLocalList, Key::Local, stored_path(code_page_, one_line(path)), position);
 }
 
 void ListFiles::delete_list_line(std::string_view list_file, std::int32_t n) {

@@ -84,6 +84,14 @@ TEST_F(Lists, AKeptByteBeforeASeparatorDoesNotShiftTheFields) {
   const std::vector<std::string> fields = split(split_lines(history())[0], "|");
   ASSERT_EQ(fields.size(), 7u);
   EXPECT_EQ(fields[6], "30");
+  // A local film's path that ends in such a byte is stored with "?" there,
+  // and still finds its own record.
+  const std::string path = "/films/a" + utf8_from_code_point(0xDCAF);
+  set_local("\r\n");
+  lists.add_local_film("a", path, 0);
+  lists.add_local_film("a", path, 0);
+  lists.set_local_position(path, 42);
+  EXPECT_EQ(local(), "a|/films/a?|42\r\n");
 }
 
 TEST_F(Lists, LocalKeysAreCaseSensitivePaths) {
