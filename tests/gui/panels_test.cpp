@@ -6,6 +6,8 @@
 
 #include <QImage>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "desktop_fixture.h"
 #include "platform/posix/iconv_code_page.h"
@@ -98,6 +100,51 @@ TEST_F(Panels, ListPagesShowTheirChineseNamesAsThePanelReadsThem) {
   EXPECT_TRUE(app->click_until(kLocalFilmsX, kLocalFilmsY, "s3 shown")) << app->trace();
   std::this_thread::sleep_for(std::chrono::seconds(1));
   app->screenshot("local-films-page");
+}
+
+TEST_F(Panels, OnlyTheServersPagesAndTheProgramsOwnCommandNeitherTheirFramesNorPagesElsewhere) {
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = make_app();
+  app->write_app_file("date.dat", gbk(kHistory));
+  app->write_app_file("date_f.dat", "a|/films/a.mp4|0\r\nb|/films/b.mp4|0\r\n");
+  // A page elsewhere on the machine: it forges the report of a link, goes
+  // to a command by script and asks for windows without end.
+  const std::string elsewhere = app->app_file("../elsewhere/page.html");
+  std::filesystem::create_directories(std::filesystem::path(elsewhere).parent_path());
+  std::ofstream(elsewhere) << "<html><body><p>PAGE ELSEWHERE</p><a href=\"open://2\">two</a><script>"
+                              "console.log('\\u0001tavori-navigate\\u0001open://2');"
+                              "setTimeout(function () { location.href = 'open://2'; }, 300);"
+                              "setInterval(function () { window.open('http://127.0.0.1:9/popup'); }, 200);"
+                              "</script></body></html>";
+  // The local-film page, with a frame of another origin that goes to a
+  // command at once, and a link to the page elsewhere.
+  app->write_app_file("f.htm", "<html><body><a href=\"file://" + elsewhere +
+                                   "\">elsewhere</a><iframe src=\"data:text/html,%3Cscript%3Elocation.href"
+                                   "%3D%27open://2%27%3C/script%3E\"></iframe></body></html>");
+  const std::string opened = app->app_file("opened.txt");
+  app->write_app_file("xdg-open", "#!/bin/sh\necho \"$@\" >> '" + opened + "'\n");
+  std::filesystem::permissions(app->app_file("xdg-open"), std::filesystem::perms::owner_all);
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  ASSERT_FALSE(app->wait_last("page Web5 ", "elsewhere", 60).empty()) << app->trace();
+
+  // The program's own page commands: a click on the history page plays.
+  const auto history_entry = link_box(show_history(*app), "open://1");
+  ASSERT_TRUE(history_entry) << app->trace();
+  app->click(history_entry->cx(), history_entry->cy());
+  EXPECT_TRUE(app->wait_traced("player put 1 qvod://", 20)) << app->trace();
+
+  // On to the page elsewhere, whose command link the user clicks too.
+  ASSERT_TRUE(app->click_until(kLocalFilmsX, kLocalFilmsY, "s3 shown")) << app->trace();
+  const auto to_elsewhere = link_box(app->wait_last("page Web5 ", "elsewhere", 20), "file://" + elsewhere);
+  ASSERT_TRUE(to_elsewhere) << app->trace();
+  app->click(to_elsewhere->cx(), to_elsewhere->cy());
+  const auto command = link_box(app->wait_last("page Web5 ", "PAGE ELSEWHERE", 20), "open://2");
+  ASSERT_TRUE(command) << app->trace();
+  app->click(command->cx(), command->cy());
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_FALSE(app->traced("/films/b.mp4")) << app->trace();
+  EXPECT_EQ(read_file(opened), "");
 }
 
 TEST_F(Panels, AListPageTooLargeToHandOverInOnePieceIsStillShown) {

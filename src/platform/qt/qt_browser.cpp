@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -19,6 +21,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -31,10 +34,29 @@ const char* const kLinkSchemes[6] = {"eebovod", "eeqvod", "open", "delk", "jilux
 
 namespace {
 
+// A secret of this run of the program. It is part of the script's console
+// markers and exists only in the script's own world, which the page's
+// scripts cannot see: a page cannot forge a report.
+const QString& run_secret() {
+  static const QString secret = [] {
+    QString hex;
+    for (int i = 0; i < 4; ++i)
+      hex += QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, '0');
+    return hex;
+  }();
+  return secret;
+}
+
 // The markers that start a console message carrying a link-protocol
 // address, and the link under the pointer at a right click.
-const QString kReport = QStringLiteral("\x01tavori-navigate\x01");
-const QString kContextReport = QStringLiteral("\x01tavori-contextmenu\x01");
+const QString& report_marker() {
+  static const QString marker = QStringLiteral("\x01tavori-navigate-") + run_secret() + '\x01';
+  return marker;
+}
+const QString& context_marker() {
+  static const QString marker = QStringLiteral("\x01tavori-contextmenu-") + run_secret() + '\x01';
+  return marker;
+}
 
 // What setContent can carry: the content travels percent-encoded in a data
 // address, which Chromium cuts off at 2 MB.
@@ -45,11 +67,14 @@ constexpr int kLoadAborted = -3;
 
 // Runs in every frame, apart from the page's own scripts. Clicks on links
 // report the link's text as the page wrote it; other navigations (script
-// assignments to location) report the address the browser made of it.
+// assignments to location) report the address the browser made of it. Only
+// the top frame reports: a frame (an advertisement of another host, say)
+// has no say. "@SECRET@" becomes the run's secret.
 const char* const kLinkScript = R"JS(
 (function () {
+  if (window !== window.top) return;
   var pattern = /^\s*(eebovod|eeqvod|open|delk|jilux|tvx):/i;
-  function report(address) { console.log('\u0001tavori-navigate\u0001' + address); }
+  function report(address) { console.log('\u0001tavori-navigate-@SECRET@\u0001' + address); }
   document.addEventListener('click', function (e) {
     var a = e.target && e.target.closest ? e.target.closest('a[href]') : null;
     if (!a) return;
@@ -65,7 +90,7 @@ const char* const kLinkScript = R"JS(
     var a = t && t.closest ? t.closest('a[href]') : null;
     var href = '';
     if (a) href = typeof a.href === 'string' ? a.href : (a.getAttribute('href') || '');
-    console.log('\u0001tavori-contextmenu\u0001' + href);
+    console.log('\u0001tavori-contextmenu-@SECRET@\u0001' + href);
   }, true);
   if (window.navigation) {
     navigation.addEventListener('navigate', function (e) {
@@ -95,16 +120,55 @@ const char* const kPageSummary = R"JS(
 })()
 )JS";
 
-QString application_folder() {
-  static const QString folder = [] {
-    const QString dir = QCoreApplication::applicationDirPath();
-    const QString canonical = QFileInfo(dir).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(dir) : canonical;
-  }();
-  return folder;
+QString canonical_folder(const QString& dir) {
+  const QString canonical = QFileInfo(dir).canonicalFilePath();
+  return canonical.isEmpty() ? QDir::cleanPath(dir) : canonical;
+}
+
+// Where commands may come from (set_command_sources).
+struct CommandSources {
+  QString app_folder;
+  QUrl server;  // empty: no server page commands
+};
+CommandSources& command_sources() {
+  static CommandSources sources{canonical_folder(QCoreApplication::applicationDirPath()), {}};
+  return sources;
+}
+
+QString application_folder() { return command_sources().app_folder; }
+
+bool same_origin(const QUrl& a, const QUrl& b) {
+  if (!a.isValid() || !b.isValid() || a.host().isEmpty()) return false;
+  const int default_port = a.scheme() == QLatin1String("https") ? 443 : 80;
+  return a.scheme() == b.scheme() && a.host() == b.host() &&
+         a.port(default_port) == b.port(default_port);
+}
+
+// Windows the pages opened lately: no more than a few a minute reach the
+// desktop's browser, however often a page asks.
+bool new_window_allowed() {
+  constexpr int kMaxWindows = 3;
+  constexpr qint64 kSpanMs = 60000;
+  static std::deque<qint64> opened;
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  while (!opened.empty() && now - opened.front() > kSpanMs) opened.pop_front();
+  if (static_cast<int>(opened.size()) >= kMaxWindows) return false;
+  opened.push_back(now);
+  return true;
 }
 
 }  // namespace
+
+void set_command_sources(const QUrl& server_base, const QString& app_folder) {
+  command_sources() = {canonical_folder(app_folder), server_base};
+}
+
+bool may_command(const QUrl& page) {
+  if (page.isEmpty()) return true;  // nothing has loaded yet
+  if (is_code_page_page(page)) return true;
+  const QUrl& server = command_sources().server;
+  return !server.isEmpty() && same_origin(page, server);
+}
 
 bool is_code_page_page(const QUrl& url) {
   if (!url.isLocalFile()) return false;
@@ -148,6 +212,9 @@ QWebEngineProfile* panel_profile() {
     p->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     p->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     p->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    // Windows only at the user's gesture (a click on a link), never from a
+    // script on its own.
+    p->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     auto* handler = new LinkSchemeHandler(p);
     for (const char* name : kLinkSchemes) p->installUrlSchemeHandler(name, handler);
     QWebEngineScript script;
@@ -155,7 +222,7 @@ QWebEngineProfile* panel_profile() {
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::ApplicationWorld);
     script.setRunsOnSubFrames(true);
-    script.setSourceCode(QString::fromUtf8(kLinkScript));
+    script.setSourceCode(QString::fromUtf8(kLinkScript).replace(QStringLiteral("@SECRET@"), run_secret()));
     p->scripts()->insert(script);
     return p;
   }();
@@ -243,6 +310,7 @@ class PanelPage final : public QWebEnginePage {
   // Loads an address; a page the program writes in the code page is read
   // here and given to the engine with its charset, under its own address.
   void open(const QUrl& url) {
+    own_document_ = false;
     if (is_code_page_page(url)) {
       QFile file(url.toLocalFile());
       if (file.open(QIODevice::ReadOnly)) {
@@ -277,6 +345,22 @@ class PanelPage final : public QWebEnginePage {
   // The address the failure page stands for, while it is shown.
   QUrl failed_url() const { return failed_url_; }
 
+  // A document the program writes itself.
+  void write(const QString& html) {
+    own_document_ = true;
+    setHtml(html, QUrl(QStringLiteral("about:blank")));
+  }
+
+  // Whether the page shown may command the program: a page of the content
+  // server or of the program's own, never one that the page's own links
+  // led elsewhere to.
+  bool trusted() const {
+    const QUrl shown = url();
+    if (shown.scheme() == QLatin1String("about") || shown.scheme() == QLatin1String("data"))
+      return own_document_;
+    return may_command(shown);
+  }
+
   bool silent = false;
   std::function<void()> on_shown;
   std::function<void(const std::string&)> open_elsewhere;
@@ -291,6 +375,12 @@ class PanelPage final : public QWebEnginePage {
     if (!url.isValid()) return false;
     for (const char* name : kLinkSchemes)
       if (url.scheme() == QLatin1String(name)) return false;
+    // A frame's navigations, and those of a page that may not command the
+    // program, load without the program hearing of them: an address such
+    // as "http://elsewhere/?eeqvod://…" commands nothing.
+    if (!main_frame) return true;
+    if (!trusted()) return true;
+    own_document_ = false;
     if (model_gate().busy()) {
       // A handler waits for a blocking request: the program hears of the
       // navigation once it may. The page's own is loaded then if the
@@ -311,14 +401,15 @@ class PanelPage final : public QWebEnginePage {
 
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                 const QString&) override {
-    if (message.startsWith(kReport)) {
-      later([this, address = message.mid(kReport.size()).toStdString()] {
+    if (!trusted()) return;
+    if (message.startsWith(report_marker())) {
+      later([this, address = message.mid(report_marker().size()).toStdString()] {
         model_.page_navigation(address);
       });
-    } else if (message.startsWith(kContextReport) && model_.hooked()) {
+    } else if (message.startsWith(context_marker()) && model_.hooked()) {
       // The program's menu runs its own event loop: not inside the engine's
       // call.
-      const std::string href = message.mid(kContextReport.size()).toStdString();
+      const std::string href = message.mid(context_marker().size()).toStdString();
       QTimer::singleShot(0, this, [this, href] { later([this, href] { model_.context_menu(href); }); });
     }
   }
@@ -348,6 +439,7 @@ class PanelPage final : public QWebEnginePage {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool own_page_pending_ = false;
   bool own_page_loading_ = false;
+  bool own_document_ = false;  // the document shown is one the program wrote
 };
 
 // Windows pages asked for whose address has not come yet.
@@ -417,7 +509,7 @@ QWebEnginePage* PanelPage::createWindow(WebWindowType) {
   // asked.
   const std::function<void(const std::string&)> open = open_elsewhere;
   Browser& model = model_;
-  if (model_gate().busy() || !model.new_window()) return nullptr;
+  if (model_gate().busy() || !trusted() || !new_window_allowed() || !model.new_window()) return nullptr;
   return new PopupPage(model, open);
 }
 
@@ -553,7 +645,7 @@ void QtBrowserPanel::write_document(std::string_view html) {
   start_or_wait([this, text = QString::fromUtf8(html.data(), static_cast<int>(html.size()))] {
     if (!view_) return;
     page_->prepare_load();  // a failure page still to come would cover it
-    view_->setHtml(text, QUrl(QStringLiteral("about:blank")));
+    page_->write(text);
   });
 }
 

@@ -49,6 +49,13 @@ inline constexpr char kPageCharset[] = "GBK";
 // Whether an address is a page the program writes in the code page: an
 // .htm or .html file directly in the application folder.
 bool is_code_page_page(const QUrl& url);
+// Where link-protocol commands may come from: the top frame of a page of
+// the content server's origin (scheme, host and port of its base address)
+// and the pages the program writes into its application folder (which
+// is_code_page_page looks at too). Until set: the executable's folder and
+// no server.
+void set_command_sources(const QUrl& server_base, const QString& app_folder);
+bool may_command(const QUrl& page);
 // The page shown where a load failed (file: a local file could not be
 // read; otherwise the server could not be reached).
 QString failure_page(bool local_file);
