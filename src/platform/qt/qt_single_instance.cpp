@@ -5,12 +5,12 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <future>
 
+#include "platform/posix/private_folder.h"
 #include "platform/qt/qt_http.h"
 
 namespace tav::qt {
@@ -133,18 +133,22 @@ QtSingleInstance::QtSingleInstance(const std::string& app_folder, int send_timeo
           .toHex()
           .left(12);
   const QString key = QStringLiteral("Tavori-BA1-") + QString::fromLatin1(hash);
-  // The user's runtime folder is private to the user; without one, the
-  // temporary folder.
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty()) dir = QDir::tempPath();
+  // Only in a folder that no other user can enter: another user's listener
+  // must never receive the command lines, nor a lock of theirs stop a start.
+  // Without such a folder there is no channel, and every start runs alone.
+  const QString dir = QString::fromStdString(private_runtime_folder());
+  if (dir.isEmpty()) return;
+  QString socket = dir + "/" + key + ".socket";
+  if (socket.toLocal8Bit().size() > kMaxSocketPath) socket = dir + "/" + QString::fromLatin1(hash);
+  if (socket.toLocal8Bit().size() > kMaxSocketPath) return;
   lock_path_ = dir + "/" + key + ".lock";
-  const QString socket = dir + "/" + key + ".socket";
-  server_name_ = socket.toLocal8Bit().size() <= kMaxSocketPath ? socket : key;
+  server_name_ = socket;
 }
 
 QtSingleInstance::~QtSingleInstance() { withdraw(); }
 
 bool QtSingleInstance::another_running() {
+  if (lock_path_.isEmpty()) return false;
   lock_ = std::make_unique<QLockFile>(lock_path_);
   // Only a lock of a process that has ended is stale, however old it is.
   lock_->setStaleLockTime(0);
@@ -170,6 +174,7 @@ bool QtSingleInstance::another_running() {
 
 void QtSingleInstance::serve(std::function<void(const std::string&)> on_execute) {
   withdraw();
+  if (server_name_.isEmpty()) return;
   handler_ = std::move(on_execute);
   auto thread = std::make_unique<ChannelThread>(server_name_, [this](QByteArray command) {
     QMetaObject::invokeMethod(
@@ -203,6 +208,7 @@ void QtSingleInstance::leave() {
 }
 
 bool QtSingleInstance::send(std::string_view command_line) {
+  if (server_name_.isEmpty()) return false;
   if (static_cast<qint64>(command_line.size()) > instance_wire::kMaxCommandLine) return false;
   const QDeadlineTimer deadline(send_timeout_ms_);
   auto remaining = [&] { return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)); };

@@ -23,7 +23,9 @@ namespace tav::qt {
 // whole command line, so a sender knows it arrived; a connection that ends
 // early delivers nothing.
 namespace instance_wire {
-inline constexpr qint64 kMaxCommandLine = qint64{64} << 20;
+// A command line of a megabyte passes, with room to spare; nothing larger
+// is read into memory.
+inline constexpr qint64 kMaxCommandLine = qint64{2} << 20;
 QByteArray frame(std::string_view command_line);
 // The command line of a complete message; nothing while it is incomplete.
 // `bad` is set when the bytes can never become a message.
@@ -31,7 +33,7 @@ std::optional<QByteArray> parse(const QByteArray& received, bool& bad);
 }  // namespace instance_wire
 
 // One running instance per application folder and user. The lock file and
-// the socket live in the user's runtime folder. The channel is served on a
+// the socket live in a folder of the user's own (private_runtime_folder). The channel is served on a
 // thread of its own: a second start hands over its command line and ends
 // at once even while this instance's window is busy; the command line is
 // carried out on the user-interface thread when it is free again.
