@@ -32,18 +32,21 @@ bool is_user_file(const fs::path& name) {
   return false;
 }
 
-// A folder of this user's only, made when missing.
+// A folder of this user's only, made when missing; one that others may
+// read or enter is closed to them.
 std::string make_private_folder(const fs::path& folder) {
   std::error_code ec;
-  if (!fs::exists(folder, ec)) {
+  if (!fs::exists(fs::symlink_status(folder, ec))) {
     fs::create_directories(folder.parent_path(), ec);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
       return "cannot make " + folder.string() + ": " + std::strerror(errno);
   }
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return "cannot read " + folder.string() + ": " + std::strerror(errno);
+  if (::lstat(folder.c_str(), &st) != 0) return "cannot read " + folder.string() + ": " + std::strerror(errno);
   if (!S_ISDIR(st.st_mode)) return folder.string() + " is not a folder";
   if (st.st_uid != ::geteuid()) return folder.string() + " belongs to another user";
+  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)
+    return "cannot close " + folder.string() + " to other users: " + std::strerror(errno);
   if (::access(folder.c_str(), W_OK | X_OK) != 0) return folder.string() + " cannot be written";
   return {};
 }

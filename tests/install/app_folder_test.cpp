@@ -67,6 +67,12 @@ TEST_F(AppFolder, AWritableProgramFolderWithoutTheMarkerIsTheApplicationFolder) 
 
 TEST_F(AppFolder, AnInstalledProgramGivesEachUserAPrivateFolderOfTheirOwn) {
   const std::string a = as_user("a");
+  // A folder left open to others (an older version, a restored backup) is
+  // closed again.
+  fs::create_directories(a + "/Qvod");
+  fs::permissions(a, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                         fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(a + "/Qvod", fs::perms::all);
   const app::FolderChoice first = app::choose_app_folder(installed_);
   ASSERT_EQ(first.folder, a) << first.error;
   const std::string b = as_user("b");

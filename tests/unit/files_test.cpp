@@ -23,6 +23,12 @@ TEST(PosixFiles, ReplaceWritesWholeFilesAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(files.replace(dir.file("b.txt"), ""));
   EXPECT_TRUE(dir.exists("b.txt"));
   EXPECT_EQ(dir.entry_count(), 2u);
+  // The user's own, whatever the file's rights were before.
+  for (const char* name : {"a.txt", "b.txt"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
 }
 
 TEST(PosixFiles, ReplaceFailsWithoutTouchingAnythingWhenItCannotWrite) {

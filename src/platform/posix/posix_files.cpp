@@ -159,10 +159,8 @@ bool PosixFiles::replace(std::string_view path, std::string_view content) {
   std::string temp;
   const int fd = make_locked_temporary(target, temp);
   if (fd < 0) return false;
-  // mkstemp makes the file private; give it what a newly created file gets.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // mkstemp makes the file private, and so it stays: the settings, the
+  // lists and their pages are the user's alone.
   // Renamed while still open, so that the lock holds until the temporary
   // name is gone. After fsync the content is on the disk: close has nothing
   // left to report.
