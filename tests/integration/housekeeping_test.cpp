@@ -132,5 +132,40 @@ TEST_F(SuiteProcesses, NamesAreWholeAtStartAndPartsAtExit) {
   EXPECT_TRUE(wait_for([&] { return !running(service); }));
 }
 
+TEST_F(SuiteProcesses, AnotherUsersSuiteProgramsAreNeitherEndedNorAdopted) {
+  if (::getuid() != 0) GTEST_SKIP() << "running a program as another user needs root";
+  // Programs of the suite's names that another user runs, from a folder
+  // that user can reach.
+  const std::string player = stand_in("K", "QvodPlayer.exe", false);
+  const std::string service = stand_in("K", "QvodTerminal.exe", false);
+  for (const std::string& folder : {dir.str(), dir.file("K")}) ::chmod(folder.c_str(), 0755);
+  std::vector<pid_t> foreign;
+  for (const std::string& path : {player, service}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(126);
+      ::execl(path.c_str(), path.c_str(), nullptr);
+      ::_exit(127);
+    }
+    started_.push_back(pid);
+    foreign.push_back(pid);
+  }
+  const auto alive = [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == 0; };
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  for (const pid_t pid : foreign) ASSERT_TRUE(alive(pid));
+  auto w = start_program();
+  w->Timer3_Timer();
+  EXPECT_NE(setting("qvodw"), dir.file("K") + "/");
+  put_setting("qvodk", "2");
+  w->ttt_v();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (const pid_t pid : foreign) EXPECT_TRUE(alive(pid)) << pid;
+  // Nor does the process list offer them to anyone.
+  ProcProcesses all;
+  for (const ProcessEntry& p : all.list())
+    for (const pid_t pid : foreign) EXPECT_NE(p.id, static_cast<std::uint32_t>(pid));
+  for (const pid_t pid : foreign) EXPECT_FALSE(all.terminate(static_cast<std::uint32_t>(pid)));
+}
+
 }  // namespace
 }  // namespace tav

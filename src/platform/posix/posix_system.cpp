@@ -70,6 +70,12 @@ bool process_exists(pid_t pid) {
   return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
+// Whether the process runs under this user's id.
+bool own_process(pid_t pid) {
+  struct stat st {};
+  return ::stat(("/proc/" + std::to_string(pid)).c_str(), &st) == 0 && st.st_uid == ::getuid();
+}
+
 }  // namespace
 
 std::vector<ProcessEntry> ProcProcesses::list() const {
@@ -78,7 +84,7 @@ std::vector<ProcessEntry> ProcProcesses::list() const {
   if (!dir) return out;
   while (const dirent* e = ::readdir(dir)) {
     const auto pid = parse_int32(e->d_name);
-    if (!pid || *pid <= 0 || !process_exists(*pid)) continue;  // zombies have ended
+    if (!pid || *pid <= 0 || !own_process(*pid) || !process_exists(*pid)) continue;  // zombies have ended
     const std::string base = "/proc/" + std::string(e->d_name);
     ProcessEntry entry;
     entry.id = static_cast<std::uint32_t>(*pid);
@@ -86,7 +92,7 @@ std::vector<ProcessEntry> ProcProcesses::list() const {
     if (!entry.executable_path.empty()) {
       entry.image_name = base_name(entry.executable_path);
     } else {
-      // Another user's process or a kernel thread: the first word of its
+      // A process the user may not look into: the first word of its
       // command line, or its short name.
       const std::string cmdline = read_small(base + "/cmdline");
       std::string first = cmdline.substr(0, cmdline.find('\0'));
@@ -106,7 +112,7 @@ std::vector<ProcessEntry> ProcProcesses::list() const {
 
 bool ProcProcesses::terminate(std::uint32_t id) {
   const auto pid = static_cast<pid_t>(id);
-  if (pid <= 0 || pid == ::getpid() || !process_exists(pid)) return false;
+  if (pid <= 0 || pid == ::getpid() || !own_process(pid) || !process_exists(pid)) return false;
   if (::kill(pid, SIGTERM) != 0) return false;
   for (int i = 0; i < 30 && process_exists(pid); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -26,6 +26,8 @@ class PosixRandom final : public Random {
   std::mt19937_64 engine_{std::random_device{}()};
 };
 
+// The user's own processes: those of other users on the same machine are
+// neither listed nor ended, whatever their names.
 class ProcProcesses final : public Processes {
  public:
   std::vector<ProcessEntry> list() const override;
