@@ -123,6 +123,7 @@ class BA1 final : public Form, public ListPageView {
   // Player housekeeping and exit.
   std::string qvodDir;
   std::string exitNotice;
+  bool exitRan = false;  // the exit sequence has run
   // Panels.
   int libraryFailed = 0;
   int adFailed = 0;
@@ -172,6 +173,10 @@ class BA1 final : public Form, public ListPageView {
   // resumes at resumeAt seconds, and nothing is prepared as a next episode.
   void playingLocalFilm(const std::string& path, int resumeAt);
   void ttt_v();
+  // The desktop session ends, or the program is told to end (a signal):
+  // the exit sequence's recording and clean-up steps, without the notice
+  // window or anything else that waits on the user; the program then ends.
+  void endSession();
   void bo_but_Click(int index);
 
   // Layout.

@@ -11,6 +11,7 @@
 namespace tav {
 
 void BA1::ttt_v() {
+  exitRan = true;
   removeTray(*this);
   int qvodk = 0;
   attempt([&] { qvodk = to_int32(setting("S_q", "qvodk")); });
@@ -32,6 +33,16 @@ void BA1::ttt_v() {
   attempt([&] { unload(); });
   attempt([&] { unload_adsb(); });
   showNotice();
+}
+
+void BA1::endSession() {
+  if (exitRan) {  // only the notice window is left
+    unload_ba4();
+    pf.loop.quit();
+    return;
+  }
+  exitNotice = "0";
+  ttt_v();
 }
 
 }  // namespace tav

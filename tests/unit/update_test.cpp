@@ -229,5 +229,22 @@ TEST_F(Update, ANewWindowOrTheClosePictureClosesTheAdWindow) {
   EXPECT_TRUE(logged("quit"));
 }
 
+TEST_F(Update, TheSessionsEndEndsTheProgramWithoutTheNoticeWindow) {
+  w->exitNotice = "1";
+  w->endSession();
+  EXPECT_EQ(w->ba4(), nullptr);
+  EXPECT_TRUE(logged("quit"));
+  // The user had closed the program and the notice window waits: it goes.
+  w = start();
+  hp.log.clear();
+  w->exitNotice = "1";
+  w->ttt_v();
+  ASSERT_NE(w->ba4(), nullptr);
+  EXPECT_FALSE(logged("quit"));
+  w->endSession();
+  EXPECT_EQ(w->ba4(), nullptr);
+  EXPECT_TRUE(logged("quit"));
+}
+
 }  // namespace
 }  // namespace tav
