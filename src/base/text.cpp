@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace tav {
 
@@ -276,6 +277,43 @@ std::vector<std::string> split_lines(std::string_view text) {
   }
   if (start < text.size()) lines.emplace_back(text.substr(start));
   return lines;
+}
+
+std::string xml_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string xml_unescape(std::string_view text) {
+  static constexpr std::pair<std::string_view, char> kEntities[] = {
+      {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}};
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    if (text[i] == '&') {
+      for (const auto& [entity, c] : kEntities) {
+        if (text.substr(i, entity.size()) == entity) {
+          out += c;
+          i += entity.size();
+          replaced = true;
+          break;
+        }
+      }
+    }
+    if (!replaced) out += text[i++];
+  }
+  return out;
 }
 
 }  // namespace tav

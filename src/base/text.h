@@ -75,4 +75,9 @@ namespace tav {
 // starts no further line (so "" has no line and "\r\n" one empty line).
 std::vector<std::string> split_lines(std::string_view text);
 
+// A text as an XML attribute value holds it ("&", "\"", "<", ">" as
+// entities), and back (the five named entities; anything else stays).
+std::string xml_escape(std::string_view text);
+std::string xml_unescape(std::string_view text);
+
 }  // namespace tav

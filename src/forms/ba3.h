@@ -32,7 +32,8 @@ class BA3 final : public Form {
   // Dialog state, read anew at every load.
   std::string dialogSettingsPath;
   std::string dialogQvodDir;
-  std::string savedPath;
+  std::string savedPath;  // the folder QvodPlayer.xml names
+  std::string savedRaw;   // as the file writes it (XML-escaped)
   std::string xmlText;
 
   void Form_Load();

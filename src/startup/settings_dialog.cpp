@@ -66,6 +66,7 @@ void BA3::Form_Load() {
   dialogQvodDir = read("qvodw");
   xmlText.clear();
   savedPath.clear();
+  savedRaw.clear();
   const std::string file = dialogQvodDir + std::string(kPlayerFile);
   attempt([&] {
     if (!main.pf.files.is_file(file)) return;
@@ -73,7 +74,8 @@ void BA3::Form_Load() {
     if (!bytes) return;
     // Kept as it is, so that Apply changes the folder and no other byte.
     xmlText = main.pf.code_page.to_utf8(*bytes);
-    savedPath = text_between(xmlText, kMarker, "\"", 2);
+    savedRaw = text_between(xmlText, kMarker, "\"", 2);
+    savedPath = xml_unescape(savedRaw);
   });
   Text1.set_text(savedPath.empty() ? std::string(kDefaultFolder) : savedPath);
   show();
@@ -123,7 +125,9 @@ void BA3::cmdApply_Click() {
     return;
   }
   const std::string marker(kMarker);
-  xmlText = replace_all(xmlText, marker + savedPath + "\"", marker + folder + "\"");
+  // Escaped: a folder name with a quote in it stays one attribute's value.
+  const std::string raw = xml_escape(folder);
+  xmlText = replace_all(xmlText, marker + savedRaw + "\"", marker + raw + "\"");
   attempt([&] { write_text_file(main.pf.files, main.pf.code_page, file, xmlText); });
   if (!dialogQvodDir.empty()) {
     attempt([&] {
@@ -133,6 +137,7 @@ void BA3::cmdApply_Click() {
     });
   }
   savedPath = folder;
+  savedRaw = raw;
   main.pf.dialogs.message_box("接受路径修改成功，可能部分电脑需要重启才能生效！", "Tavori",
                               MsgButtons::Ok, MsgIcon::None);
 }

@@ -53,7 +53,7 @@ std::optional<std::string> BA1::downloadFolder() {
   const auto text = read_text_file(pf.files, pf.code_page, xml);
   for (const std::string& line : split_lines(text.value_or("")))
     if (contains(line, "Defaultsavepath="))
-      return text_between(line, "Defaultsavepath=\"", "\"", 2);
+      return xml_unescape(text_between(line, "Defaultsavepath=\"", "\"", 2));
   return std::string();
 }
 

@@ -113,6 +113,19 @@ TEST_F(SettingsDialog, ANewFolderRewritesOnlyItsAttributeAndRestartsTheService) 
   d.cmdApply.click();
   EXPECT_NE(gbk.to_utf8(dir.read("suite/QvodPlayer.xml")).find("Defaultsavepath=\"/home/user/影片/\""),
             std::string::npos);
+  // A quote in a folder's name stays inside the attribute: it adds none of
+  // its own (a seed source, say), and the dialog shows the name again.
+  d.Text1.set_text("/home/x\" Seedsource=\"elsewhere & <y>");
+  d.cmdApply.click();
+  const std::string written = dir.read("suite/QvodPlayer.xml");
+  EXPECT_NE(written.find("Defaultsavepath=\"/home/x&quot; Seedsource=&quot;elsewhere &amp; &lt;y&gt;/\" "
+                         "Seed=\"http://s/\">"),
+            std::string::npos)
+      << written;
+  w->unload_ba3();
+  BA3& again = open(1);
+  EXPECT_EQ(again.Text1.text(), "/home/x\" Seedsource=\"elsewhere & <y>/");
+  EXPECT_EQ(w->downloadFolder(), "/home/x\" Seedsource=\"elsewhere & <y>/");
 }
 
 TEST_F(SettingsDialog, AFolderWithoutADriveBecomesTheDefault) {
