@@ -20,6 +20,7 @@
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_session_end.h"
 #include "platform/qt/qt_stall_probe.h"
 #include "release/swap.h"
 #include "startup/startup.h"
@@ -169,6 +170,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string& folder = choice.folder;
+  // Link-protocol commands come from the server's pages and the list pages
+  // in this folder only.
+  tav::qt::set_command_sources(QUrl(QString::fromStdString(opts.server_base)),
+                               QString::fromStdString(folder));
   player_library.join();
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
@@ -180,6 +185,11 @@ int main(int argc, char** argv) {
   config.floating_ad_delay_ms = opts.floating_ad_delay_ms;
   std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);
   if (!window) return 0;
+  // A signal or the session's end: the exit steps, so that the film's place
+  // is recorded. A blocking request in progress gives way first.
+  tav::Http& http = platform.platform().http;
+  tav::qt::on_session_end([&http] { if (http.still_executing()) http.cancel(); },
+                          [&window] { if (!window->ended()) window->endSession(); });
   const int rc = app.exec();
   tav::qt::finish_popups(5000);
   window.reset();

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSysInfo>
@@ -195,6 +196,43 @@ TEST_F(Channel, AnEndingInstanceLeavesTheChannelToTheNextStart) {
   ASSERT_TRUE(process_until([&] { return !first; }));
   start.join();
   EXPECT_EQ(another, false);
+}
+
+TEST_F(Channel, WithoutAPrivateRuntimeFolderTheChannelIsInTheUsersOwnNeverInASharedOne) {
+  // A runtime folder that others may enter, and another user's listener
+  // at the name a shared folder would give the channel.
+  const std::string base = "/tmp/tavori-channel-" + std::to_string(getpid());
+  std::filesystem::create_directories(base + "/run");
+  std::filesystem::permissions(base + "/run", std::filesystem::perms::all);
+  const char* old_runtime = std::getenv("XDG_RUNTIME_DIR");
+  const char* old_cache = std::getenv("XDG_CACHE_HOME");
+  const std::string keep_runtime = old_runtime ? old_runtime : "", keep_cache = old_cache ? old_cache : "";
+  setenv("XDG_RUNTIME_DIR", (base + "/run").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (base + "/cache").c_str(), 1);
+  QLocalServer foreign;
+  {
+    auto first = serve_first();
+    EXPECT_TRUE(first->server_name().startsWith(QString::fromStdString(base + "/cache/tavori-run/")))
+        << first->server_name().toStdString();
+    EXPECT_TRUE(first->lock_path().startsWith(QString::fromStdString(base + "/cache/tavori-run/")));
+    EXPECT_EQ(std::filesystem::status(base + "/cache/tavori-run").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    const QString shared = QString::fromStdString(base + "/run/") +
+                           QFileInfo(first->server_name()).fileName();
+    ASSERT_TRUE(foreign.listen(shared));
+    QtSingleInstance second(folder());
+    EXPECT_TRUE(second.another_running());
+    EXPECT_TRUE(second.send("/home/g.mp4"));
+    ASSERT_TRUE(process_until([&] { return !received_.empty(); }));
+    EXPECT_EQ(received_[0], "/home/g.mp4");
+    EXPECT_FALSE(foreign.hasPendingConnections());
+  }
+  foreign.close();
+  if (old_runtime) setenv("XDG_RUNTIME_DIR", keep_runtime.c_str(), 1);
+  else unsetenv("XDG_RUNTIME_DIR");
+  if (old_cache) setenv("XDG_CACHE_HOME", keep_cache.c_str(), 1);
+  else unsetenv("XDG_CACHE_HOME");
+  std::filesystem::remove_all(base);
 }
 
 // ---------------------------------------------------------------------------
@@ -399,6 +437,21 @@ TEST_F(SecondStart, EndsWhileTheFirstIsHungAndTheFirstPlaysTheFilmOnceItRecovers
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(app_->wait_traced("player put 1 " + film("新 片.mp4"), 20)) << app_->trace();
   EXPECT_TRUE(heads_local_list(film("新 片.mp4"))) << app_->file("date_f.dat");
+}
+
+TEST_F(SecondStart, ATerminatedProgramRecordsWhereTheFilmWas) {
+  // As a session that ends or a service manager ends it: SIGTERM to the
+  // program alone.
+  ASSERT_FALSE(start_first().empty());
+  ASSERT_TRUE(app_->wait_traced("times caption 00:06", 30)) << app_->trace();
+  kill(app_->pid(), SIGTERM);
+  EXPECT_EQ(exit_status(app_->pid(), 10), 0);
+  const std::string list = app_->file("date_f.dat");
+  const std::string head = to_gbk("ep1.mp4|" + film("ep1.mp4") + "|");
+  ASSERT_EQ(list.rfind(head, 0), 0u) << list;
+  const int at = std::atoi(list.c_str() + head.size());
+  EXPECT_GE(at, 5) << list;
+  EXPECT_LE(at, 12) << list;
 }
 
 TEST_F(SecondStart, AStartAfterAKilledInstanceRunsAndServesTheNext) {
