@@ -50,7 +50,7 @@ bool check_player(Platform& pf, const AppConfig& config) {
   return false;
 }
 
-void prepare_settings(Platform& pf, const AppConfig& config) {
+void prepare_settings(Platform& pf, const AppConfig& config, std::string_view version) {
   const SettingsFile store{pf.files, pf.code_page};
   const std::string path = join_path(config.app_folder, "config.ini");
   auto put = [&](const char* section, const char* key, const std::string& value) {
@@ -66,12 +66,12 @@ void prepare_settings(Platform& pf, const AppConfig& config) {
     put("main", "Name", "Tavori");
     put("User", "Name", id);
     put("Skin", "Num", "1");
-    put("Ver", "Name", "1.0");
+    put("Ver", "Name", std::string(version));
     for (const Entry& e : kFirstRun) put(e.section, e.key, e.value);
   }
 
   const std::string user = get("user", "Name");
-  const std::string version = get("ver", "Name");
+  const std::string stored_version = get("ver", "Name");
   const int ts = to_int32(get("S_q", "ts"));
   const std::string quit = get("S_q", "quit");
   const std::string qvodk = get("S_q", "qvodk");
@@ -82,7 +82,8 @@ void prepare_settings(Platform& pf, const AppConfig& config) {
   const std::string s_pao = get("S_q", "s_pao");
 
   if (user == "0" || user.empty()) put("User", "Name", new_id());
-  if (version != "1.0") put("Ver", "Name", "1.0");
+  // The installed program's version, whatever an older one left there.
+  if (stored_version != version) put("Ver", "Name", std::string(version));
   if (ts != 1 && ts != 2) put("S_q", "ts", "3");
   if (is_zero(quit)) put("S_q", "quit", "2");
   if (is_zero(qvodk)) put("S_q", "qvodk", "2");
@@ -102,9 +103,9 @@ void prepare_lists(Platform& pf, const AppConfig& config) {
   if (!pf.files.exists(lists.path_of(kLocalPage))) lists.render_list_page(kLocalList);
 }
 
-std::unique_ptr<BA1> start_program(Platform& pf, const AppConfig& config) {
+std::unique_ptr<BA1> start_program(Platform& pf, const AppConfig& config, std::string_view version) {
   if (!check_player(pf, config)) return nullptr;
-  attempt([&] { prepare_settings(pf, config); });
+  attempt([&] { prepare_settings(pf, config, version); });
   attempt([&] { prepare_lists(pf, config); });
 
   auto window = std::make_unique<BA1>(pf, config);

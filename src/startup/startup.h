@@ -3,8 +3,10 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "platform/platform.h"
+#include "startup/version.h"
 
 namespace tav {
 
@@ -17,12 +19,15 @@ inline constexpr std::string_view kPlayerMissingQuestion =
 
 // Runs the start-up sequence. Returns the main window, loaded and shown, or
 // nothing when the program ends before it is shown (the player is missing,
-// or another instance took over).
-std::unique_ptr<BA1> start_program(Platform& platform, const AppConfig& config);
+// or another instance took over). version: the program's own, which
+// config.ini is made to hold (another one for tests).
+std::unique_ptr<BA1> start_program(Platform& platform, const AppConfig& config,
+                                   std::string_view version = program_version());
 
 // The steps, each on its own for tests.
 bool check_player(Platform& platform, const AppConfig& config);
-void prepare_settings(Platform& platform, const AppConfig& config);
+void prepare_settings(Platform& platform, const AppConfig& config,
+                      std::string_view version = program_version());
 void prepare_lists(Platform& platform, const AppConfig& config);
 
 }  // namespace tav

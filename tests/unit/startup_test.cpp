@@ -2,6 +2,7 @@
 
 #include "headless_fixture.h"
 #include "lists/list_pages.h"
+#include "startup/version.h"
 
 namespace tav {
 namespace {
@@ -14,8 +15,10 @@ TEST_F(Startup, AFreshFolderGetsEveryFirstRunValue) {
   ASSERT_TRUE(window);
   EXPECT_EQ(dir.read("config.ini"),
             "[main]\r\nName=Tavori\r\n[User]\r\nName=00-1A-2B-3C-4D-5E\r\n[Skin]\r\nNum=1\r\n"
-            "[Ver]\r\nName=1.0\r\n[S_q]\r\nts=3\r\nquit=2\r\nqvodk=2\r\ns_size=2\r\nh_w=14235\r\n"
-            "h_h=7200\r\ns_h=2\r\ns_bo=2\r\ns_jd=2\r\nqvodqi=2\r\ns_pao=2\r\n");
+            "[Ver]\r\nName=" +
+                std::string(program_version()) +
+                "\r\n[S_q]\r\nts=3\r\nquit=2\r\nqvodk=2\r\ns_size=2\r\nh_w=14235\r\n"
+                "h_h=7200\r\ns_h=2\r\ns_bo=2\r\ns_jd=2\r\nqvodqi=2\r\ns_pao=2\r\n");
   EXPECT_EQ(dir.read("date.dat"), "\r\n");
   EXPECT_EQ(dir.read("date_f.dat"), "\r\n");
   EXPECT_TRUE(dir.exists("c.htm"));
@@ -32,7 +35,7 @@ TEST_F(Startup, AnEmptyConfigIsRepairedWithTheRepairValues) {
   hp.random.values = {0.0};
   ASSERT_TRUE(start());
   EXPECT_EQ(setting("User", "Name"), "202612345100");
-  EXPECT_EQ(setting("Ver", "Name"), "1.0");
+  EXPECT_EQ(setting("Ver", "Name"), program_version());
   EXPECT_EQ(setting("S_q", "ts"), "3");
   EXPECT_EQ(setting("S_q", "h_w"), "13260");
   EXPECT_EQ(setting("S_q", "h_h"), "8790");
@@ -62,9 +65,27 @@ TEST_F(Startup, RepairsOnlyWhatIsOutOfRange) {
   EXPECT_EQ(setting("S_q", "ts"), "3");
   EXPECT_EQ(setting("S_q", "quit"), "2");
   EXPECT_EQ(setting("S_q", "h_h"), "8790");
-  EXPECT_EQ(setting("Ver", "Name"), "1.0");
+  EXPECT_EQ(setting("Ver", "Name"), program_version());
   EXPECT_EQ(setting("User", "Name"), "00-16-3E-5A-00-01");
   EXPECT_EQ(setting("S_q", "h_w"), "20000");
+}
+
+// The first start after an update: config.ini holds the old program's
+// version; the new program writes its own, and the version file naming it
+// asks nothing.
+TEST_F(Startup, AnUpdatedProgramWritesItsOwnVersionAndIsNotAskedAgain) {
+  ASSERT_TRUE(start_program(pf(), config, "1.0"));
+  EXPECT_EQ(setting("Ver", "Name"), "1.0");
+  auto window = start_program(pf(), config, "1.1");
+  ASSERT_TRUE(window);
+  EXPECT_EQ(setting("Ver", "Name"), "1.1");
+  EXPECT_EQ(window->installedVersion, "1.1");
+  hp.http.reply(config.server_base + "lib/wen.txt", "0====0====0====1.1");
+  hp.loop.advance(6000);
+  EXPECT_TRUE(logged("fetch " + config.server_base + "lib/wen.txt"));
+  EXPECT_FALSE(logged("msgbox"));
+  window->shengji();
+  EXPECT_TRUE(logged("text=\"你现在使用的是最新版本，无需升级！\""));
 }
 
 TEST_F(Startup, AMissingListIsCreatedAndAnExistingPageKept) {
