@@ -11,9 +11,13 @@
 #include "catalogue.h"
 #include "http_server.h"
 #include "options.h"
+#include "startup/version.h"
 
 int main(int argc, char** argv) {
   tsrv::Options options;
+  // The version file names the version of this build, as the client of the
+  // same build has it, unless told otherwise (--release: the release's).
+  options.version_fields.newest = std::string(tav::program_version());
   std::string error;
   switch (tsrv::parse_options(argc, argv, options, error)) {
     case tsrv::ParseResult::help:

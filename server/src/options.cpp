@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "startup/version.h"
+
 namespace tsrv {
 
 namespace fs = std::filesystem;
@@ -45,7 +47,8 @@ Serves the Tavori demo catalogue on http://HOST:PORT/box/.
   --wen-exit X         exit-notice switch of lib/wen.txt (default 0)
   --wen-float X        floating-ad switch (default 0)
   --wen-strip X        ad-strip switch (default 0)
-  --wen-version X      newest version (default 1.0, or the --release's)
+  --wen-version X      newest version (default )" +
+         std::string(tav::program_version()) + R"(, this build's, or the --release's)
 Updates (see server/README.md):
   --release DIR        offer the release in DIR (release.txt and its archive,
                        made by tavori-release) under /box/update/
