@@ -6,10 +6,12 @@
 //       the public key as a C++ header for update.exe
 //   tavori-release pack --key SECRET --version V --from FOLDER --out DIR FILE...
 //       packs the files (paths relative to FOLDER) into DIR/tavori-V.tvr and
-//       writes the signed manifest DIR/release.txt
+//       writes the signed manifest DIR/release.txt; refused when the program
+//       (FOLDER/tavori) says it is another version
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -62,6 +64,22 @@ bool write_whole(const std::string& path, const std::string& text, mode_t mode =
 bool write_if_changed(const std::string& path, const std::string& text, mode_t mode = 0644) {
   if (fs::exists(path) && read_all(path) == text) return ::utime(path.c_str(), nullptr) == 0;
   return write_whole(path, text, mode);
+}
+
+// The version a program says it is: the stamp its build put into it
+// ("\nTAVORI-PROGRAM-VERSION <v>\n", src/startup/version.cpp), every
+// different one it holds; none for a program without one.
+std::vector<std::string> program_versions(const std::string& bytes) {
+  const std::string mark = "\nTAVORI-PROGRAM-VERSION ";
+  std::vector<std::string> found;
+  for (std::size_t at = bytes.find(mark); at != std::string::npos; at = bytes.find(mark, at + 1)) {
+    const std::size_t from = at + mark.size();
+    const std::size_t end = bytes.find('\n', from);
+    if (end == std::string::npos || end - from > 32) continue;
+    const std::string v = bytes.substr(from, end - from);
+    if (is_version(v) && std::find(found.begin(), found.end(), v) == found.end()) found.push_back(v);
+  }
+  return found;
 }
 
 int keygen(const std::string& secret, const std::string& pub) {
@@ -130,6 +148,19 @@ int pack(int argc, char** argv) {
   if (key.empty() || version.empty() || from.empty() || out.empty() || files.empty()) return usage();
   if (!is_version(version)) {
     std::cerr << "tavori-release: \"" << version << "\" is not a version (numbers and dots)\n";
+    return 1;
+  }
+  // The release's program must be the version the manifest names: the
+  // version the updater installs is the one the program then reports. (A
+  // program without a stamp, such as the tests' stand-in, is packed as it is.)
+  for (const FileEntry& f : files) {
+    if (f.path != "tavori") continue;
+    const std::vector<std::string> says = program_versions(read_all(from + "/" + f.path));
+    if (says.empty() || (says.size() == 1 && says[0] == version)) continue;
+    std::string listed;
+    for (const std::string& v : says) listed += (listed.empty() ? "" : ", ") + v;
+    std::cerr << "tavori-release: " << from << "/tavori is version " << listed << ", not " << version
+              << " (the version of its build: project(... VERSION) in CMakeLists.txt)\n";
     return 1;
   }
   const std::string secret = trimmed(read_all(key));

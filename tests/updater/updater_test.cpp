@@ -595,6 +595,16 @@ TEST_F(Updater, TheBuildsOwnReleaseInstallsAndItsProgramStarts) {
   EXPECT_FALSE(fs::exists(app_ / "Qvod/lib.txt"));
   EXPECT_TRUE(fs::exists(app_ / "Downloads"));
   EXPECT_FALSE(fs::exists(app_ / ".update"));
+  // The program says which version it is: a release of another version
+  // cannot carry it (it would ask for that version at every start).
+  const std::string newer = std::string(TAVORI_VERSION) + ".1";
+  EXPECT_NE(run_tool({"pack", "--key", TAVORI_RELEASE_KEY, "--version", newer, "--from", TAVORI_APP_DIR, "--out",
+                      dir_.file("wrong"), "tavori", "i.gif"}),
+            0);
+  EXPECT_FALSE(fs::exists(dir_.file("wrong/release.txt")));
+  EXPECT_EQ(run_tool({"pack", "--key", TAVORI_RELEASE_KEY, "--version", TAVORI_VERSION, "--from", TAVORI_APP_DIR,
+                      "--out", dir_.file("right"), "tavori", "i.gif"}),
+            0);
 #endif
 }
 

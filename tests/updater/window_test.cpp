@@ -140,20 +140,31 @@ std::string window_titled(const Xvfb& x, pid_t pid, const std::string& title) {
 
 // The whole update, with the real programs: tavori reads the
 // version file, asks, the user says Yes; tavori starts update.exe and ends;
-// the updater installs the release the server offers (the build's files as
-// version 1.1) and starts the new tavori, all against the server tavori was
-// pointed at.
+// the updater installs the release the server offers and starts the new
+// tavori, all against the server tavori was pointed at. The release is a
+// newer version than the build's: the build's files with the stand-in
+// program of that version (the build's own program says it is the build's
+// version, and tavori-release packs it as no other).
 TEST(UpdaterWindow, YesToTheUpdateQuestionInstallsTheNewReleaseAndStartsIt) {
   Xvfb x;
   ASSERT_TRUE(x.ready()) << "Xvfb or its window manager (openbox) did not start";
   TempDir dir;
-  const fs::path from = TAVORI_APP_DIR, app = dir.file("app");
+  const fs::path from = TAVORI_APP_DIR, app = dir.file("app"), source = dir.file("source");
+  // Its last number one up ("1.0": "1.1"): the update check asks only for
+  // a version that reads as a number.
+  const std::string build = TAVORI_VERSION;
+  const std::size_t last = build.rfind('.') + 1;
+  const std::string newer = build.substr(0, last) + std::to_string(std::stoi(build.substr(last)) + 1);
   const std::vector<std::string> files = {"tavori", "update.exe", "regsvr32", "i.gif", "Qvod/QvodInsert.dll",
                                           "Qvod/QvodTerminal.exe", "Qvod/QvodPlayer.exe"};
   for (const std::string& f : files) {
     fs::create_directories((app / f).parent_path());
     fs::copy_file(from / f, app / f);
+    fs::create_directories((source / f).parent_path());
+    fs::copy_file(from / f, source / f);
   }
+  spill(source / "tavori", slurp(TAVORI_FAKE_PROGRAM) + "\nTAVORI-FAKE-VERSION " + newer + "\n");
+  fs::permissions(source / "tavori", fs::perms(0755));
   for (const char* sub : {"config", "home", "run", "downloads"}) fs::create_directories(dir.file(sub));
   fs::permissions(dir.file("run"), fs::perms::owner_all);
   const std::string xml = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<QvodPlayer Defaultsavepath=\"" +
@@ -162,13 +173,15 @@ TEST(UpdaterWindow, YesToTheUpdateQuestionInstallsTheNewReleaseAndStartsIt) {
   const std::string history = "\xb2\xe2\xca\xd4$http://127.0.0.1:8080/media/x.mp4$12\r\n";
   spill(app / "date.dat", history);
   std::string command = std::string("'") + TAVORI_RELEASE_TOOL + "' pack --key '" + TAVORI_RELEASE_KEY +
-                        "' --version 1.1 --from '" + from.string() + "' --out '" + dir.file("offer") + "'";
+                        "' --version " + newer + " --from '" + source.string() + "' --out '" + dir.file("offer") + "'";
   for (const std::string& f : files) command += " " + f;
   ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0);
 
   const std::vector<std::string> env = {"DISPLAY=" + x.display(), "XDG_CONFIG_HOME=" + dir.file("config"),
                                         "HOME=" + dir.file("home"), "XDG_RUNTIME_DIR=" + dir.file("run"),
-                                        "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=xcb"};
+                                        "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=xcb",
+                                        // for the new (stand-in) program
+                                        "TAVORI_FAKE_SECONDS=60", "TAVORI_FAKE_LOG=" + dir.file("starts.log")};
   ServerProcess server({"--release", dir.file("offer")});
   ASSERT_TRUE(server.ready()) << server.output();
   const pid_t registered = launch({(app / "regsvr32").string(), "/s", (app / "Qvod/QvodInsert.dll").string()}, env,
@@ -198,7 +211,7 @@ TEST(UpdaterWindow, YesToTheUpdateQuestionInstallsTheNewReleaseAndStartsIt) {
   bool updated = wait_for(
       [&] {
         const auto m = update::parse_manifest(read_file((app / update::kInstalledManifest).string()));
-        return m && m->version == "1.1" && !fs::exists(app / ".update");
+        return m && m->version == newer && !fs::exists(app / ".update");
       },
       60);
   int old_status = 0;
@@ -215,7 +228,8 @@ TEST(UpdaterWindow, YesToTheUpdateQuestionInstallsTheNewReleaseAndStartsIt) {
   // The program's files are the release's; the user's are as they were.
   const auto m = update::parse_manifest(read_file((app / update::kInstalledManifest).string()));
   ASSERT_TRUE(m);
-  for (const std::string& f : files) EXPECT_EQ(read_file((app / f).string()), read_file((from / f).string())) << f;
+  for (const std::string& f : files) EXPECT_EQ(read_file((app / f).string()), read_file((source / f).string())) << f;
+  EXPECT_NE(read_file(dir.file("starts.log")).find(newer + " "), std::string::npos) << "the new program did not start";
   EXPECT_EQ(read_file((app / "date.dat").string()), history);
   EXPECT_EQ(read_file((app / "Qvod/QvodPlayer.xml").string()), xml);
 }
