@@ -5,7 +5,9 @@
 // keys wins, spaces around names and values are ignored, a value comes back
 // cut to 254 characters, a missing file, section or key reads as the
 // default. A write creates what is missing and leaves every other line of
-// the file byte for byte as it was.
+// the file byte for byte as it was. A file that starts with a byte-order
+// mark is UTF-8 or UTF-16 and stays so; its names and values pass through
+// the code page on the way in and out, as the narrow functions pass them.
 #pragma once
 
 #include <string>
