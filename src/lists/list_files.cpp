@@ -74,6 +74,10 @@ void drop_one_crlf(std::string& text) {
 
 }  // namespace
 
+std::string stored_local_path(const CodePage& code_page, std::string_view path) {
+  return stored_path(code_page, one_line(path));
+}
+
 ListFiles::ListFiles(Files& files, const CodePage& code_page, std::string app_folder,
                      ListPageView* view)
     : files_(files), code_page_(code_page), app_folder_(std::move(app_folder)), view_(view) {}
@@ -115,7 +119,7 @@ void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_
 
 void ListFiles::add_local_film(std::string_view name, std::string_view path,
                                std::int32_t position) {
-  const std::string key = stored_path(code_page_, one_line(path));
+  const std::string key = stored_local_path(code_page_, path);
   const std::string record = name_field(name) + "|" + key + "|" + to_text(position);
   add_record(kLocalList, Key::Local, record, key);
 }
@@ -150,7 +154,7 @@ void ListFiles::set_history_position(std::int32_t id, std::int32_t position) {
 }
 
 void ListFiles::set_local_position(std::string_view path, std::int32_t position) {
-  set_position(kLocalList, Key::Local, stored_path(code_page_, one_line(path)), position);
+  set_position(kLocalList, Key::Local, stored_local_path(code_page_, path), position);
 }
 
 void ListFiles::delete_list_line(std::string_view list_file, std::int32_t n) {

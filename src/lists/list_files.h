@@ -67,6 +67,11 @@ class ListFiles {
   ListPageView* view_;
 };
 
+// A local film's path as its record in date_f.dat holds it (one line, and
+// a kept byte that would merge with the "|" after it stored as "?"): the
+// form in which records are matched.
+std::string stored_local_path(const CodePage& code_page, std::string_view path);
+
 // Shared text and folder routines of the list commands and the settings dialog.
 
 // Mode 1: from the first start marker up to and including the first end

@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 'l': {
         const auto before = ck.lines(tav::kLocalList);
         const bool existed = ck.bytes(tav::kLocalList) != nullptr;
-        const std::string key = one_line(arg(1));
+        const std::string key = tav::stored_local_path(gbk, arg(1));
         const std::int32_t pos = num(2);
         lists.add_local_film(arg(0), arg(1), pos);
         if (!existed) {
@@ -254,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 'L': {
         const auto before = ck.lines(tav::kLocalList);
         const bool existed = ck.bytes(tav::kLocalList) != nullptr;
-        const std::string key = one_line(arg(0));
+        const std::string key = tav::stored_local_path(gbk, arg(0));
         const std::int32_t pos = num(1);
         lists.set_local_position(arg(0), pos);
         if (!existed) {
