@@ -135,6 +135,34 @@ TEST_F(Desktop, PlaysAFilmFromTheLibraryAndThenTheNextEpisode) {
   EXPECT_TRUE(std::filesystem::exists(app->downloads() + "/ep1.mp4")) << saved;
 }
 
+TEST_F(Desktop, AWebEpisodeWithAChineseFileNameReachesItsPageAsTheServerWroteIt) {
+  // The server's play link escapes the name as %uXXXX; the page gets those
+  // bytes as they are, never escaped a second time, and plays the film.
+  const std::string media = server_->folder().file("media");
+  std::filesystem::create_directories(media);
+  std::filesystem::copy_file(Media::get().folder() + "/ep1.mp4", media + "/山 海.mp4");
+  server_->folder().write("catalogue.txt", "series 1\nname 测试剧\nshelf library\nepisode 第1集 | 山 海.mp4 | web\n");
+  ASSERT_TRUE(server_->start({"--catalogue", "catalogue.txt", "--media", media, "--verbose", "--follow",
+                              kFirstEpisode}))
+      << server_->output();
+  auto app = make_app();
+  app->start();
+  ASSERT_TRUE(app->wait_traced("navigate Web2 " + server_->origin() + "/box/play.htm?web$$$", 60))
+      << app->trace();
+  EXPECT_TRUE(wait_for([&] { return server_->output().find("GET /media/") != std::string::npos; }, 30))
+      << server_->output();
+  const std::string log = server_->output();
+  const std::size_t play = log.find("GET /box/play.htm?web$$$");
+  ASSERT_NE(play, std::string::npos) << log;
+  const std::string request = log.substr(play, log.find('\n', play) - play);
+  EXPECT_NE(request.find("%u5C71"), std::string::npos) << request;
+  EXPECT_EQ(request.find("%25u"), std::string::npos) << request;
+  const std::string page = app->wait_last("page Web2 ", "play.htm", 20);
+  EXPECT_EQ(page.find("无法播放"), std::string::npos) << page;
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  app->screenshot("web-episode-chinese-name");
+}
+
 // Where a trace line starting with prefix and containing part first stands
 // at or after from; npos when none does.
 std::size_t traced_at(const std::string& trace, const std::string& prefix, const std::string& part,

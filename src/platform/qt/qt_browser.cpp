@@ -157,6 +157,31 @@ bool new_window_allowed() {
   return true;
 }
 
+// Whether an http(s) address holds a "%" that is no escape (the "%uXXXX"
+// of the pages' escape()): QUrl would write it as "%25", and the server
+// would see the address escaped twice.
+bool has_bare_percent(const QString& address) {
+  if (!address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+      !address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+    return false;
+  const auto hex = [](QChar c) { return c.isDigit() || (c.toLower() >= 'a' && c.toLower() <= 'f'); };
+  for (qsizetype i = address.indexOf('%'); i >= 0; i = address.indexOf('%', i + 1))
+    if (i + 2 >= address.size() || !hex(address[i + 1]) || !hex(address[i + 2])) return true;
+  return false;
+}
+
+// A JavaScript string literal of the text.
+QString script_string(const QString& text) {
+  QString out = QStringLiteral("\"");
+  for (const QChar c : text) {
+    if (c.unicode() < 0x20 || c == '"' || c == '\\' || c == '<' || c == '>' || c.unicode() > 0x7E)
+      out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    else
+      out += c;
+  }
+  return out + '"';
+}
+
 }  // namespace
 
 void set_command_sources(const QUrl& server_base, const QString& app_folder) {
@@ -305,6 +330,7 @@ class PanelPage final : public QWebEnginePage {
     keep_scroll_.reset();
     ++loads_;
     own_page_pending_ = false;
+    verbatim_.clear();
   }
 
   // Loads an address; a page the program writes in the code page is read
@@ -324,6 +350,18 @@ class PanelPage final : public QWebEnginePage {
       // setContent: the engine reads it and guesses the charset.
     }
     load(url);
+  }
+
+  // Loads an address whose bytes QUrl cannot carry as they are: the engine
+  // reads it from a script of a page of the program's own, which the
+  // control hears nothing of, byte for byte.
+  void open_verbatim(const QString& address) {
+    own_document_ = false;
+    verbatim_ = QUrl(address);
+    own_page_pending_ = true;
+    setHtml(QStringLiteral("<script>location.replace(") + script_string(address) +
+                QStringLiteral(")</script>"),
+            QUrl(QStringLiteral("about:blank")));
   }
 
   // Shows a code-page page anew from its file, where it was scrolled to.
@@ -371,6 +409,11 @@ class PanelPage final : public QWebEnginePage {
     if (type == NavigationTypeTyped || type == NavigationTypeReload ||
         type == NavigationTypeBackForward)
       return true;
+    // The program's own address on its way (open_verbatim).
+    if (main_frame && !verbatim_.isEmpty() && url == verbatim_) {
+      verbatim_.clear();
+      return true;
+    }
     // Link-protocol addresses never load; the frame script reports them.
     if (!url.isValid()) return false;
     for (const char* name : kLinkSchemes)
@@ -440,6 +483,7 @@ class PanelPage final : public QWebEnginePage {
   bool own_page_pending_ = false;
   bool own_page_loading_ = false;
   bool own_document_ = false;  // the document shown is one the program wrote
+  QUrl verbatim_;              // an address open_verbatim is loading
 };
 
 // Windows pages asked for whose address has not come yet.
@@ -631,10 +675,12 @@ void QtBrowserPanel::load(std::string_view url) {
   if (!view_) return;
   const QUrl address = to_qurl(url);
   waiting_location_ = address.toString();
-  start_or_wait([this, address] {
+  const QString text = QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()));
+  start_or_wait([this, address, text] {
     if (!view_) return;
     page_->prepare_load();
-    page_->open(address);
+    if (has_bare_percent(text)) page_->open_verbatim(text);
+    else page_->open(address);
   });
 }
 
