@@ -88,6 +88,21 @@ std::string command_line(int argc, char** argv, int first) {
   return out;
 }
 
+// An address on the built-in server's host, moved to the host of the server
+// the program was pointed at; any other address as it is.
+std::string on_server(const std::string& address, const std::string& server_base) {
+  const QUrl built_in(QStringLiteral(TAVORI_SERVER_BASE));
+  const QUrl server(QString::fromStdString(server_base));
+  QUrl url(QString::fromStdString(address));
+  if (!server.isValid() || server.host().isEmpty() || url.scheme() != built_in.scheme() ||
+      url.host() != built_in.host() || url.port() != built_in.port())
+    return address;
+  url.setScheme(server.scheme());
+  url.setHost(server.host());
+  url.setPort(server.port());
+  return url.toString(QUrl::FullyEncoded).toStdString();
+}
+
 // Texts of the toolkit's file dialog that its Chinese catalogue lacks.
 class ToolkitTextsBesides final : public QTranslator {
  public:
@@ -181,7 +196,8 @@ int main(int argc, char** argv) {
   config.app_folder = folder;
   config.server_base = opts.server_base;
   config.command_line = command;
-  config.vendor_home = TAVORI_VENDOR_HOME;
+  // The player's page is the demo server's: it follows the server.
+  config.vendor_home = on_server(TAVORI_VENDOR_HOME, opts.server_base);
   config.floating_ad_delay_ms = opts.floating_ad_delay_ms;
   std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);
   if (!window) return 0;

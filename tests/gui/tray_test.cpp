@@ -2,6 +2,8 @@
 // openbox): its clicks, its menu, and the settings dialog the menu opens.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <map>
 #include <sstream>
 #include <string>
@@ -155,6 +157,14 @@ TEST_F(Tray, TheRightClickOpensTheMenuWhoseSettingsItemOpensTheSettingsPage) {
   app_->screenshot("tray-menu");
   app_->key("Escape");
   ASSERT_TRUE(app_->wait_traced("menu r_m closed", 10)) << app_->trace();
+
+  // The player's page is the one on the server the program was pointed at.
+  const std::string opened = app_->app_file("opened.txt");
+  app_->write_app_file("xdg-open", "#!/bin/sh\necho \"$@\" >> '" + opened + "'\n");
+  std::filesystem::permissions(app_->app_file("xdg-open"), std::filesystem::perms::owner_all);
+  ASSERT_TRUE(choose_from_tray_menu("官方主页")) << app_->trace();
+  EXPECT_TRUE(wait_for([&] { return read_file(opened) == server_->origin() + "/player/\n"; }, 10))
+      << read_file(opened);
 
   ASSERT_TRUE(choose_from_tray_menu("软件设置")) << app_->trace();
   ASSERT_TRUE(app_->wait_traced("menu r_m chose shezhi", 10)) << app_->trace();
