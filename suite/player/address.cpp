@@ -1,5 +1,8 @@
 #include "suite/player/address.h"
 
+#include <strings.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 
 namespace tav::suite {
@@ -16,18 +19,6 @@ bool starts_with_nocase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-bool has_scheme(std::string_view address) {
-  const std::size_t colon = address.find("://");
-  if (colon == std::string_view::npos || colon == 0) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    const char c = address[i];
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                    (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
-    if (!ok) return false;
-  }
-  return true;
-}
-
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -39,7 +30,9 @@ int hex_value(char c) {
 std::string cut_utf8(std::string_view text, std::size_t max) {
   if (text.size() <= max) return std::string(text);
   std::size_t end = max;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  // A character has at most three continuation bytes; text that is not
+  // UTF-8 is cut where it must be.
+  while (end > 0 && max - end < 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
   return std::string(text.substr(0, end));
 }
 
@@ -49,8 +42,9 @@ AddressKind address_kind(std::string_view address) {
   if (starts_with_nocase(address, "qvod://")) return AddressKind::Qvod;
   if (starts_with_nocase(address, "http://") || starts_with_nocase(address, "https://"))
     return AddressKind::Http;
-  if (starts_with_nocase(address, "file://")) return AddressKind::Local;
-  return has_scheme(address) ? AddressKind::Unsupported : AddressKind::Local;
+  if (starts_with_nocase(address, "file://") || (!address.empty() && address[0] == '/'))
+    return AddressKind::Local;
+  return AddressKind::Unsupported;
 }
 
 std::string safe_file_name(std::string_view name) {
@@ -61,7 +55,6 @@ std::string safe_file_name(std::string_view name) {
   }
   while (!out.empty() && out.front() == ' ') out.erase(out.begin());
   while (!out.empty() && out.back() == ' ') out.pop_back();
-  if (out == "." || out == "..") return {};
   // 255 bytes is the usual limit of one name; ".part" must still fit.
   constexpr std::size_t kMax = 200;
   if (out.size() > kMax) {
@@ -69,6 +62,20 @@ std::string safe_file_name(std::string_view name) {
     const std::string ext =
         dot != std::string::npos && out.size() - dot <= 16 ? out.substr(dot) : std::string();
     out = cut_utf8(out, kMax - ext.size()) + ext;
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+  }
+  if (out == "." || out == "..") return {};
+  // A film never takes the name of a download's work file.
+  for (const std::string_view tail : {".part", ".part.job", ".part.job.new"}) {
+    if (out.size() < tail.size() ||
+        strcasecmp(out.c_str() + out.size() - tail.size(), std::string(tail).c_str()) != 0)
+      continue;
+    if (out.size() >= kMax) {  // room for the '_': a character less before the extension
+      const std::size_t dot = out.rfind('.');
+      out = cut_utf8(out.substr(0, dot), dot - 1) + out.substr(dot);
+    }
+    out += '_';
+    break;
   }
   return out;
 }
@@ -101,10 +108,23 @@ std::optional<QvodAddress> parse_qvod(std::string_view address) {
   return q;
 }
 
+std::string qvod_text(const QvodAddress& q) {
+  return "qvod://" + std::to_string(q.size) + "|" + q.hash + "|" + q.file_name + "|";
+}
+
+bool same_film(const QvodAddress& a, const QvodAddress& b) {
+  return a.size == b.size && a.file_name == b.file_name &&
+         strcasecmp(a.hash.c_str(), b.hash.c_str()) == 0;
+}
+
 std::string local_path(std::string_view address) {
-  if (!starts_with_nocase(address, "file://")) return std::string(address);
+  if (!address.empty() && address[0] == '/')
+    return address.find('\0') == std::string_view::npos ? std::string(address) : std::string();
+  if (!starts_with_nocase(address, "file://")) return {};
   std::string_view rest = address.substr(7);
   if (starts_with_nocase(rest, "localhost/")) rest.remove_prefix(9);
+  // Only a path: an empty host, nothing that names another protocol.
+  if (rest.empty() || rest[0] != '/') return {};
   std::string out;
   for (std::size_t i = 0; i < rest.size(); ++i) {
     if (rest[i] == '%' && i + 2 < rest.size()) {
@@ -118,7 +138,15 @@ std::string local_path(std::string_view address) {
     }
     out += rest[i];
   }
+  if (out.find('\0') != std::string::npos) return {};
   return out;
+}
+
+std::string local_file(std::string_view address) {
+  std::string path = local_path(address);
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return path;
 }
 
 std::string http_cache_file(const std::string& save_folder, std::string_view url) {

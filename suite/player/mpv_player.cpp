@@ -131,6 +131,9 @@ bool MpvPlayer::start_mpv(VideoOutput output) {
   const char* const options[][2] = {
       {"config", "no"},          // never the user's own mpv.conf or scripts
       {"load-scripts", "no"},
+      // A file opens as itself: no playlist, reference or chapter file in it
+      // leads mpv to other files or protocols.
+      {"access-references", "no"},
       {"ytdl", "no"},
       {"osc", "no"},
       {"input-default-bindings", "no"},
@@ -533,7 +536,8 @@ void MpvPlayer::resolve() {
   film_download_.clear();
   switch (address_kind(address_)) {
     case AddressKind::Local:
-      source_ = local_path(address_);
+      // A regular file by its absolute path, nothing else ("" does not play).
+      source_ = local_file(address_);
       return;
     case AddressKind::Http: {
       const std::string cache = http_cache_file(settings_.save_folder, address_);
@@ -559,8 +563,10 @@ void MpvPlayer::resolve() {
       network_ = true;
       if (have > q->size) {
         // Some other file of that name, which is left alone: the film only
-        // streams from its seed.
-        source_ = settings_.seed_source + q->hash;
+        // streams from its seed (an http(s) one: the settings file is no
+        // way to other protocols).
+        const std::string seed = settings_.seed_source + q->hash;
+        if (address_kind(seed) == AddressKind::Http) source_ = seed;
         return;
       }
       film_qvod_ = address_;

@@ -1,8 +1,8 @@
 // QvodPlayer.exe: the suite's standalone player, a small window around the
 // player library beside it (QvodInsert.dll).
 //   QvodPlayer.exe [--headless] [--exit-at-end] [--mute] ADDRESS
-// ADDRESS is a file, an http(s) address or a qvod:// address (downloaded
-// by the suite's service). --headless plays with no window, picture or
+// ADDRESS is a file (a relative path is taken from the current folder), an
+// http(s) address or a qvod:// address (downloaded by the suite's service). --headless plays with no window, picture or
 // sound; --exit-at-end ends the program when the film ends (exit 0) or
 // does not play (exit 4). Other exit codes: 2 bad command line, 3 the
 // library does not load.
@@ -59,6 +59,12 @@ int main(int argc, char** argv) {
     else address = arg;
   }
   if (address.empty()) return usage();
+  // A file named on the command line may be relative to where the player
+  // was started; the library only takes absolute paths.
+  if (address.find("://") == std::string::npos && address[0] != '/') {
+    char here[PATH_MAX];
+    if (::getcwd(here, sizeof here)) address = std::string(here) + "/" + address;
+  }
 
   QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);

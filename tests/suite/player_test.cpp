@@ -2,6 +2,7 @@
 // only by dispatch ids, headless (vo=null, ao=null) on the test clip.
 #include <dlfcn.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -243,12 +244,19 @@ TEST_F(PlayerTest, FileThatDoesNotOpenIsReportedStopped) {
   call(kPlay);
   ASSERT_TRUE(wait_state(kStopped, 5000)) << get(kState);
   EXPECT_EQ(get(kDuration), 0);
-  // An address of a kind mpv could open but this player does not take.
-  put(kAddress, Variant("av://lavfi:sine"));
-  call(kPlay);
-  EXPECT_EQ(get(kState), kStopped);
-  suite_test::pump(300);
-  EXPECT_EQ(get(kState), kStopped);
+  // Addresses mpv could open but this player does not take: they never
+  // reach mpv (a loadfile would show as opening at once).
+  ASSERT_EQ(::mkfifo((save_ / "fifo.mp4").c_str(), 0600), 0);
+  for (const std::string& address :
+       {std::string("av://lavfi:sine"), std::string("file://av://lavfi:sine"),
+        std::string("FILE://av%3A%2F%2Flavfi%3Asine"), std::string("file://fdclose://0"),
+        std::string("/dev/zero"), (save_ / "fifo.mp4").string(), std::string("clip.mp4")}) {
+    put(kAddress, Variant(address));
+    call(kPlay);
+    EXPECT_EQ(get(kState), kStopped) << address;
+    suite_test::pump(100);
+    EXPECT_EQ(get(kState), kStopped) << address;
+  }
 }
 
 TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {

@@ -1,6 +1,13 @@
 // The Qt-free parts of the player: qvod:// addresses, QvodPlayer.xml and
 // the resumable download.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -8,6 +15,7 @@
 #include "suite/player/download.h"
 #include "suite/player/qvod_settings.h"
 #include "suite/player/sha1.h"
+#include "suite/player/terminal_client.h"
 #include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
@@ -51,6 +59,13 @@ TEST(QvodAddressTest, FileNameStaysInsideTheSaveFolder) {
   EXPECT_EQ(parse_qvod("qvod://100|ab|..|")->file_name, "ab");
   EXPECT_EQ(parse_qvod("qvod://100|ab||")->file_name, "ab");
   EXPECT_EQ(parse_qvod("qvod://100|ab|a\nb|")->file_name, "a_b");
+  // Never the name of another film's work files.
+  EXPECT_EQ(parse_qvod("qvod://100|ab|keep.mkv.part|")->file_name, "keep.mkv.part_");
+  EXPECT_EQ(parse_qvod("qvod://100|ab|keep.mkv.PART.job|")->file_name, "keep.mkv.PART.job_");
+  EXPECT_EQ(parse_qvod("qvod://100|ab|keep.mkv.part.job.new|")->file_name, "keep.mkv.part.job.new_");
+  const std::string long_part = parse_qvod("qvod://100|ab|" + std::string(300, 'x') + ".part|")->file_name;
+  EXPECT_LE(long_part.size(), 200u);
+  EXPECT_EQ(long_part.substr(long_part.size() - 6), ".part_");
   const std::string long_name = std::string(300, 'x') + ".mkv";
   const std::string cut = parse_qvod("qvod://100|ab|" + long_name + "|")->file_name;
   EXPECT_LE(cut.size(), 200u);
@@ -64,15 +79,48 @@ TEST(QvodAddressTest, FileNameStaysInsideTheSaveFolder) {
 
 TEST(AddressTest, KindsAndLocalPaths) {
   EXPECT_EQ(address_kind("/home/u/a.mp4"), AddressKind::Local);
-  EXPECT_EQ(address_kind("relative/a b.mp4"), AddressKind::Local);
   EXPECT_EQ(address_kind("file:///home/u/a%20b.mp4"), AddressKind::Local);
+  EXPECT_EQ(local_path("/home/u/a b.mp4"), "/home/u/a b.mp4");
   EXPECT_EQ(local_path("file:///home/u/a%20b.mp4"), "/home/u/a b.mp4");
   EXPECT_EQ(local_path("file://localhost/tmp/x.mp4"), "/tmp/x.mp4");
   EXPECT_EQ(local_path("file:///tmp/100%"), "/tmp/100%");
   EXPECT_EQ(address_kind("HTTPS://h/x.mp4"), AddressKind::Http);
   EXPECT_EQ(address_kind("http://127.0.0.1:8080/a"), AddressKind::Http);
-  EXPECT_EQ(address_kind("edl://%20%/etc/passwd"), AddressKind::Unsupported);
-  EXPECT_EQ(address_kind("av://lavfi:sine"), AddressKind::Unsupported);
+  // Nothing but http(s), qvod and absolute paths: no other scheme, none of
+  // mpv's protocols, no path relative to wherever the player runs.
+  for (const char* other : {"edl://%20%/etc/passwd", "av://lavfi:sine", "fdclose://5", "fd://0",
+                            "memory://x", "ffmpeg://tcp://h:1", "relative/a b.mp4", "a.mp4", "-",
+                            "C:\\a.mp4", "", "ftp://h/a.mp4"}) {
+    EXPECT_EQ(address_kind(other), AddressKind::Unsupported) << other;
+    EXPECT_EQ(local_path(other), "") << other;
+  }
+  // file:// is a path and nothing else, also when the rest is escaped.
+  for (const char* hidden : {"file://av://v4l2:/dev/video0", "file://fdclose://5", "file://fd://3",
+                             "FILE://ffmpeg%3A%2F%2Ftcp%3A%2F%2Fh%3A1", "FILE://%66fmpeg%3A%2F%2Fx",
+                             "file://av%3A%2F%2Flavfi%3Asine", "file://host/tmp/x.mp4",
+                             "file://localhostx/tmp/x.mp4", "file:", "file://", "file:///tmp/a%00b.mp4"}) {
+    EXPECT_EQ(local_path(hidden), "") << hidden;
+    EXPECT_EQ(local_file(hidden), "") << hidden;
+  }
+  EXPECT_EQ(local_path(std::string_view("/tmp/a\0b.mp4", 13)), "");
+}
+
+TEST(AddressTest, OnlyRegularFilesAreLocalFiles) {
+  const fs::path folder = suite_test::fresh_folder("local");
+  suite_test::write_file(folder / "film 1.mp4", "bytes");
+  ASSERT_EQ(::mkfifo((folder / "fifo.mp4").c_str(), 0600), 0);
+  fs::create_directories(folder / "folder.mp4");
+  fs::create_symlink(folder / "film 1.mp4", folder / "link.mp4");
+  fs::create_symlink("/dev/zero", folder / "zero.mp4");
+  EXPECT_EQ(local_file((folder / "film 1.mp4").string()), (folder / "film 1.mp4").string());
+  EXPECT_EQ(local_file("file://" + folder.string() + "/film%201.mp4"), (folder / "film 1.mp4").string());
+  EXPECT_EQ(local_file((folder / "link.mp4").string()), (folder / "link.mp4").string());
+  for (const std::string& refused :
+       {std::string("/dev/zero"), std::string("file:///dev/zero"), std::string("/dev/null"),
+        (folder / "fifo.mp4").string(),
+        (folder / "folder.mp4").string(), (folder / "zero.mp4").string(),
+        (folder / "missing.mp4").string()})
+    EXPECT_EQ(local_file(refused), "") << refused;
 }
 
 TEST(AddressTest, HttpCacheFileIsStableAndInTheSaveFolder) {
