@@ -2,8 +2,10 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +32,13 @@ std::int64_t file_size(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
 }
 
+std::string folder_of(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : file.substr(0, slash);
+}
+
+// Folders made here are the user's alone.
 bool make_folders_for(const std::string& file) {
   const std::size_t slash = file.rfind('/');
   if (slash == std::string::npos || slash == 0) return true;
@@ -37,11 +46,34 @@ bool make_folders_for(const std::string& file) {
   for (std::size_t i = 1; i <= folder.size(); ++i) {
     if (i != folder.size() && folder[i] != '/') continue;
     const std::string part = folder.substr(0, i);
-    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
   struct stat st {};
   return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+bool exists_here(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Gives the finished file its name, never in place of a file that is
+// there: an atomic rename that does not replace, else (a file system
+// without it) a second link and the first one removed, else (no hard links
+// either) a rename when nothing was there a moment before. 0 or an errno.
+int rename_no_replace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EMLINK) return errno;
+  if (exists_here(to)) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+std::string byte_count(std::int64_t n) { return std::to_string(n) + " bytes"; }
 
 void init_curl_once() {
   static std::once_flag once;
@@ -49,6 +81,13 @@ void init_curl_once() {
 }
 
 }  // namespace
+
+std::int64_t free_bytes(const std::string& folder) {
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) != 0) return -1;
+  const unsigned long long bytes = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
+  return static_cast<std::int64_t>(std::min<unsigned long long>(bytes, INT64_MAX));
+}
 
 // One HTTP request, resuming at `offset`.
 struct Download::Attempt {
@@ -62,6 +101,8 @@ struct Download::Attempt {
   bool body_started = false;
   bool reached_size = false;     // stopped on purpose at the expected size
   bool permanent = false;        // no point in trying again
+  bool too_large = false;        // the answer does not fit: its bytes are not kept
+  std::int64_t limit = -1;       // without a size: where the file must end at the latest
   std::int64_t range_start = -1, range_total = -1;  // from Content-Range
   std::string failure;
 };
@@ -151,27 +192,37 @@ void Download::run() {
   }
   // A file this download made and never wrote to is removed again when
   // the download ends without success.
-  const bool existed = file_size(path) >= 0;
   struct RemoveIfEmpty {
     const std::string& path;
-    bool armed;
+    const bool& created;
+    bool armed = true;
     ~RemoveIfEmpty() {
-      if (armed && file_size(path) == 0) ::unlink(path.c_str());
+      if (armed && created && file_size(path) == 0) ::unlink(path.c_str());
     }
-  } cleanup{path, !existed};
+  } cleanup{path, created_};
   int failures = 0;
   while (!cancelled_) {
     Attempt a;
     a.self = this;
     // The file is made when the first byte of the film comes, not before.
     a.path = &path;
-    a.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (a.fd < 0 && errno != ENOENT) {
-      finish(State::Failed, "cannot open " + path + ": " + std::strerror(errno));
+    if (request_.resume || created_) {
+      // Never through a link, never waiting on a FIFO.
+      a.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+      if (a.fd < 0 && errno != ENOENT) {
+        finish(State::Failed, "cannot open " + path + ": " + std::strerror(errno));
+        return;
+      }
+    } else if (exists_here(path)) {
+      finish(State::Failed, path + " was not made by this download; it is left untouched");
       return;
     }
     struct stat st {};
-    if (a.fd >= 0) ::fstat(a.fd, &st);
+    if (a.fd >= 0 && (::fstat(a.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+      ::close(a.fd);
+      finish(State::Failed, path + " is not a file; it is left untouched");
+      return;
+    }
     a.offset = a.written = st.st_size;
     if (request_.size >= 0 && a.offset > request_.size) {
       // Longer than the film can be: some other file of that name, which
@@ -200,9 +251,14 @@ void Download::run() {
         }
         if (cancelled_) break;
       }
-      if (request_.part_file && ::rename(path.c_str(), request_.target.c_str()) != 0) {
-        finish(State::Failed, "cannot rename " + path + ": " + std::strerror(errno));
-        return;
+      if (request_.part_file) {
+        if (const int error = rename_no_replace(path, request_.target); error != 0) {
+          finish(State::Failed,
+                 error == EEXIST
+                     ? request_.target + " appeared meanwhile; it is left untouched and the film stays in " + path
+                     : "cannot rename " + path + ": " + std::strerror(error));
+          return;
+        }
       }
       bytes_ = file_size(request_.target);
       total_ = bytes_.load();
@@ -210,6 +266,10 @@ void Download::run() {
       return;
     }
     speed_bps_ = 0;  // nothing comes in while it waits to try again
+    if (a.too_large && (request_.part_file || created_)) {
+      ::unlink(path.c_str());
+      bytes_ = 0;
+    }
     if (a.permanent) {
       finish(State::Failed, a.failure);
       return;
@@ -260,41 +320,66 @@ bool Download::attempt(Attempt& a) {
     if (!at.body_started) {
       at.body_started = true;
       curl_easy_getinfo(at.easy, CURLINFO_RESPONSE_CODE, &at.status);
-      if (at.fd < 0 && (at.status == 200 || at.status == 206)) {
-        at.fd = ::open(at.path->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+      if (at.status != 200 && at.status != 206) return 0;  // an error page: not the film
+      if (at.status == 206 && at.range_start != at.offset) {
+        at.failure = "the server answered another range";
+        return 0;
+      }
+      const std::int64_t from = at.status == 200 ? 0 : at.offset;  // 200: the whole file again
+      std::int64_t whole = self.request_.size;
+      if (whole < 0) {
+        curl_off_t length = -1;
+        curl_easy_getinfo(at.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (at.status == 206 && at.range_total > 0)
+          whole = at.range_total;
+        else if (length >= 0)
+          whole = from + length;
+      }
+      // What the answer needs must fit, before a byte of it is written.
+      const std::int64_t room = free_bytes(folder_of(*at.path));
+      if (self.request_.size < 0 && whole > self.request_.max_bytes) {
+        at.failure = self.request_.url + " is " + byte_count(whole) + ", more than the " +
+                     byte_count(self.request_.max_bytes) + " a download may take";
+        at.permanent = at.too_large = true;
+        return 0;
+      }
+      if (whole >= 0 && room >= 0 && whole - at.offset > room) {
+        at.failure = "not enough free space for " + *at.path + ": it needs " +
+                     byte_count(whole - at.offset) + ", " + byte_count(room) + " are free";
+        at.permanent = true;
+        return 0;
+      }
+      if (self.request_.size < 0) {
+        // An answer of unknown length ends at the cap, and leaves a tenth
+        // of the free space free.
+        at.limit = self.request_.max_bytes;
+        if (whole < 0 && room >= 0) at.limit = std::min(at.limit, from + room - room / 10);
+      }
+      if (at.fd < 0) {
+        at.fd = ::open(at.path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (at.fd < 0) {
           at.failure = "cannot create " + *at.path + ": " + std::strerror(errno);
           at.permanent = true;
           return 0;
         }
+        self.created_ = true;
       }
-      if (at.status == 206) {
-        if (at.range_start != at.offset) {
-          at.failure = "the server answered another range";
+      if (at.status == 200 && at.offset > 0) {  // the server ignores ranges: start again from 0
+        if (::ftruncate(at.fd, 0) != 0 || ::lseek(at.fd, 0, SEEK_SET) != 0) {
+          at.failure = "cannot truncate the file";
+          at.permanent = true;
           return 0;
         }
-      } else if (at.status == 200) {
-        if (at.offset > 0) {  // the server ignores ranges: start again from 0
-          if (::ftruncate(at.fd, 0) != 0 || ::lseek(at.fd, 0, SEEK_SET) != 0) {
-            at.failure = "cannot truncate the file";
-            at.permanent = true;
-            return 0;
-          }
-          at.offset = at.written = 0;
-          self.bytes_ = 0;
-        }
-      } else {
-        return 0;  // an error page: not the film
+        at.offset = at.written = 0;
+        self.bytes_ = 0;
       }
-      if (self.request_.size < 0) {
-        curl_off_t length = -1;
-        curl_easy_getinfo(at.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (at.range_total > 0)
-          self.total_ = at.range_total;
-        else if (length >= 0)
-          self.total_ = at.offset + length;
-      }
+      if (self.request_.size < 0 && whole >= 0) self.total_ = whole;
       ::lseek(at.fd, at.written, SEEK_SET);
+    }
+    if (at.limit >= 0 && at.written + static_cast<std::int64_t>(len) > at.limit) {
+      at.failure = self.request_.url + " goes on past " + byte_count(at.limit) + "; it is not kept";
+      at.permanent = at.too_large = true;
+      return 0;
     }
     std::size_t take = len;
     if (self.request_.size >= 0 && at.written + static_cast<std::int64_t>(len) > self.request_.size)

@@ -14,6 +14,9 @@
 
 namespace tav::suite {
 
+// Without a size given, a download stops when it has written this much.
+inline constexpr std::int64_t kMaxUnsizedBytes = std::int64_t{8} << 30;
+
 struct DownloadRequest {
   std::string url;
   std::string target;       // the finished file
@@ -22,7 +25,17 @@ struct DownloadRequest {
   // With part_file: checks the complete part file before it is renamed.
   // False (with the reason) fails the download and removes the part file.
   std::function<bool(const std::string& part, std::string& why)> verify;
+  // Without a size: the most it writes (an answer that says it is longer,
+  // or a body that goes on past it, fails the download).
+  std::int64_t max_bytes = kMaxUnsizedBytes;
+  // An existing file (the part file with part_file) is resumed; when
+  // false the download only writes into a file it creates itself.
+  bool resume = true;
 };
+
+// The bytes free for this user on the file system of folder; -1 when
+// it cannot be told.
+std::int64_t free_bytes(const std::string& folder);
 
 class Download {
  public:
@@ -65,6 +78,7 @@ class Download {
   std::atomic<std::int64_t> speed_bps_{0};
   std::atomic<bool> cancelled_{false};
   std::atomic<int> failures_{0};
+  bool created_ = false;  // the file was made by this download (its thread only)
 
   mutable std::mutex mutex_;  // guards error_, multi_ and the sleep
   std::condition_variable wake_;

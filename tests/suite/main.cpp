@@ -110,6 +110,21 @@ SeedServer::SeedServer() {
       }
       item = it->second;
     }
+    if (item.ignores_ranges) const_cast<httplib::Request&>(req).ranges.clear();
+    if (item.endless) {
+      const auto zeros = [this](size_t, httplib::DataSink& sink) {
+        static const std::string block(65536, '\0');
+        return !stopping_ && sink.write(block.data(), block.size());
+      };
+      if (item.length >= 0)
+        res.set_content_provider(static_cast<size_t>(item.length), "application/octet-stream",
+                                 [zeros](size_t offset, size_t, httplib::DataSink& sink) {
+                                   return zeros(offset, sink);
+                                 });
+      else
+        res.set_chunked_content_provider("application/octet-stream", zeros);
+      return;
+    }
     auto bytes = std::make_shared<std::string>(std::move(item.bytes));
     const int rate = item.rate;
     res.set_content_provider(
@@ -138,9 +153,15 @@ SeedServer::~SeedServer() {
   thread_.join();
 }
 
-void SeedServer::add(const std::string& path, std::string bytes, int bytes_per_second) {
+void SeedServer::add(const std::string& path, std::string bytes, int bytes_per_second,
+                     bool ignores_ranges) {
   std::lock_guard lock(mutex_);
-  items_[path] = Item{std::move(bytes), bytes_per_second};
+  items_[path] = Item{std::move(bytes), bytes_per_second, ignores_ranges};
+}
+
+void SeedServer::add_endless(const std::string& path, std::int64_t length) {
+  std::lock_guard lock(mutex_);
+  items_[path] = Item{{}, 0, false, true, length};
 }
 
 int SeedServer::requests(const std::string& path) const {

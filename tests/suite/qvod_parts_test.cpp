@@ -326,6 +326,67 @@ TEST(DownloadTest, DeadServerIsRetriedThenGivenUpOrCancelledQuickly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
 }
 
+// Without a size, an answer is kept only while it fits: one that says it is
+// longer than the free space or the cap is refused before a byte is
+// written, one without end stops at the cap, and nothing is left of any.
+TEST(DownloadTest, UnsizedAnswersAreBounded) {
+  suite_test::SeedServer server;
+  server.add_endless("/media/huge.mp4", std::int64_t{1} << 60);
+  server.add_endless("/media/endless.mp4");
+  server.add("/media/big.mp4", pattern_bytes(300000));
+  const fs::path folder = suite_test::fresh_folder("save");
+  struct Case {
+    const char* path;
+    std::int64_t cap;
+    const char* says;
+  };
+  for (const Case& c : {Case{"/media/huge.mp4", INT64_MAX, "free space"},
+                        Case{"/media/big.mp4", 200000, "more than"},
+                        Case{"/media/endless.mp4", 200000, "goes on past"}}) {
+    DownloadRequest request{server.base() + c.path, (folder / "cache.mp4").string(), -1, true, {}};
+    request.max_bytes = c.cap;
+    Download d(request);
+    ASSERT_TRUE(wait_finished(d, 10000)) << c.path;
+    EXPECT_EQ(d.state(), Download::State::Failed) << c.path;
+    EXPECT_NE(d.error().find(c.says), std::string::npos) << d.error();
+    EXPECT_TRUE(fs::is_empty(folder)) << c.path;
+  }
+}
+
+TEST(DownloadTest, WritesOnlyIntoFilesOfItsOwn) {
+  suite_test::SeedServer server;
+  const std::string bytes = pattern_bytes(200000);
+  server.add("/seed/abc", bytes, 400000);  // half a second
+  const std::string url = server.base() + "/seed/abc";
+  const fs::path folder = suite_test::fresh_folder("save");
+  // A part file it may not resume is left as it is.
+  suite_test::write_file(folder / "a.mp4.part", "mine");
+  DownloadRequest fresh{url, (folder / "a.mp4").string(), 200000, true, {}};
+  fresh.resume = false;
+  Download refused(fresh);
+  ASSERT_TRUE(wait_finished(refused, 5000));
+  EXPECT_EQ(refused.state(), Download::State::Failed);
+  EXPECT_EQ(suite_test::read_file(folder / "a.mp4.part"), "mine");
+  // A link in the place of the part file is not followed.
+  suite_test::write_file(folder / "outside", "mine");
+  fs::create_symlink(folder / "outside", folder / "b.mp4.part");
+  Download linked({url, (folder / "b.mp4").string(), 200000, true, {}});
+  ASSERT_TRUE(wait_finished(linked, 5000));
+  EXPECT_EQ(linked.state(), Download::State::Failed);
+  EXPECT_EQ(suite_test::read_file(folder / "outside"), "mine");
+  EXPECT_EQ(server.requests("/seed/abc"), 0);
+  // A file that takes the final name meanwhile is not replaced: the film
+  // stays in its part file.
+  Download late({url, (folder / "c.mp4").string(), 200000, true, {}});
+  ASSERT_TRUE(suite_test::wait_until([&] { return fs::exists(folder / "c.mp4.part"); }, 5000));
+  suite_test::write_file(folder / "c.mp4", "mine");
+  ASSERT_TRUE(wait_finished(late, 5000));
+  EXPECT_EQ(late.state(), Download::State::Failed);
+  EXPECT_NE(late.error().find("appeared meanwhile"), std::string::npos) << late.error();
+  EXPECT_EQ(suite_test::read_file(folder / "c.mp4"), "mine");
+  EXPECT_EQ(suite_test::read_file(folder / "c.mp4.part"), bytes);
+}
+
 // --- what the control and the service share ---
 
 TEST(Sha1Test, KnownDigests) {

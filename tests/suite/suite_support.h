@@ -54,12 +54,16 @@ bool wait_until(const std::function<bool()>& pred, int timeout_ms);
 void pump(int ms);
 
 // A loopback HTTP server: /seed/<hash> and /media/<name> serve the bytes
-// put in, with Range support; optionally slowly.
+// put in, with Range support (or, asked to, the whole file whatever the
+// range); optionally slowly.
 class SeedServer {
  public:
   SeedServer();
   ~SeedServer();
-  void add(const std::string& path, std::string bytes, int bytes_per_second = 0);
+  void add(const std::string& path, std::string bytes, int bytes_per_second = 0,
+           bool ignores_ranges = false);
+  // Zero bytes without end: with that Content-Length, or chunked when it is -1.
+  void add_endless(const std::string& path, std::int64_t length = -1);
   int port() const { return port_; }
   std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
   int requests(const std::string& path) const;
@@ -69,6 +73,9 @@ class SeedServer {
   struct Item {
     std::string bytes;
     int rate = 0;
+    bool ignores_ranges = false;
+    bool endless = false;
+    std::int64_t length = -1;
   };
   httplib::Server server_;
   std::thread thread_;
