@@ -23,9 +23,11 @@ bool file_exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The size of the regular file of that name in the save folder (not what a
+// link there leads to); -1 for anything else.
 std::int64_t file_size(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
 }
 
 std::string seconds_text(double s) {
@@ -653,8 +655,7 @@ void MpvPlayer::on_terminal_changed() {
       show_message(text("下载服务无法启动（") + QString::fromStdString(terminal_->link_error()) +
                    text("）"));
     } else if (film.heard && film.status.state == FilmState::Failed && film.status.have == 0) {
-      phase_ = Phase::Failed;
-      show_message(text("无法下载此影片"));
+      fail_download(film.status.error);
     } else if (std::string url = terminal_->stream_url(film_qvod_); !url.empty()) {
       source_ = std::move(url);
       load();
@@ -663,12 +664,25 @@ void MpvPlayer::on_terminal_changed() {
   }
   if (complete && network_) {
     move_to(qvod_target_, false);
+  } else if (network_ && ((phase_ == Phase::Opening && !file_loaded_) || phase_ == Phase::Failed) &&
+             film.heard && film.status.state == FilmState::Failed && film.status.have == 0) {
+    // The service refused the film (or its seed is dead): its reason says
+    // more than the failure of mpv's stream, which gets no byte either.
+    if (phase_ == Phase::Opening) command({"stop"});
+    fail_download(film.status.error);
   } else if (network_ && (phase_ == Phase::Opening || phase_ == Phase::Open)) {
     // The service was started again (on another port): its stream goes on
     // from the same place.
     if (std::string url = terminal_->stream_url(film_qvod_); !url.empty() && url != source_)
       move_to(url, true);
   }
+}
+
+void MpvPlayer::fail_download(const std::string& why) {
+  phase_ = Phase::Failed;
+  swapping_ = false;
+  show_message(why.empty() ? text("无法下载此影片")
+                           : text("无法下载此影片（") + QString::fromStdString(why) + text("）"));
 }
 
 // The http film's download is complete.
@@ -784,8 +798,9 @@ int MpvPlayer::progress() {
       // What is already in the save folder.
       const std::string target = settings_.save_folder + q->file_name;
       const std::int64_t saved = file_size(target);
-      if (saved > q->size) return 0;  // not this film
-      have = std::max(saved, file_size(part_file_of(target)));
+      if (saved == q->size) return 1000;
+      // The part file counts when its job file names this film.
+      have = job_names_film(target, *q) ? file_size(part_file_of(target)) : 0;
     }
     if (have <= 0) return 0;
     return static_cast<int>(std::min<std::int64_t>(1000, have * 1000 / q->size));

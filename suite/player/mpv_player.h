@@ -73,6 +73,7 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   void load();
   void on_download_finished();
   void on_terminal_changed();
+  void fail_download(const std::string& why);
   void move_to(const std::string& source, bool network);
   TerminalClient& terminal();
   Download* ensure_download(const DownloadRequest& request);

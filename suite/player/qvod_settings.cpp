@@ -1,8 +1,11 @@
 #include "suite/player/qvod_settings.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -102,13 +105,19 @@ QvodSettings load_qvod_settings(const std::string& folder) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     // Written once, through a temporary file, so a reader never sees half
-    // of it; if the folder is read-only the defaults still apply.
+    // of it, readable by the user alone; if the folder is read-only the
+    // defaults still apply.
     const std::string temp = path + ".new";
-    {
-      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      out << qvod_settings_text(defaults);
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) std::remove(temp.c_str());
+    const auto create = [&] {
+      return ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    };
+    int fd = create();
+    if (fd < 0 && errno == EEXIST && ::unlink(temp.c_str()) == 0) fd = create();  // a torn write's
+    if (fd < 0) return defaults;
+    const std::string text = qvod_settings_text(defaults);
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (::close(fd) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0)
+      ::unlink(temp.c_str());
     return defaults;
   }
   const std::string text{std::istreambuf_iterator<char>(in), {}};

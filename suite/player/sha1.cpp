@@ -90,7 +90,7 @@ std::string sha1_hex(std::string_view bytes) {
 }
 
 std::string sha1_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return {};
   Sha1 s;
   std::vector<char> buffer(1 << 20);

@@ -25,7 +25,7 @@ class Sha1 {
 
 std::string sha1_hex(std::string_view bytes);
 
-// SHA-1 of a file's bytes; "" when it cannot be read.
+// SHA-1 of a file's bytes (not through a link); "" when it cannot be read.
 std::string sha1_file(const std::string& path);
 
 }  // namespace tav::suite

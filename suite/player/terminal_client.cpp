@@ -36,7 +36,8 @@ void TerminalClient::fetch(const std::string& address) {
   {
     std::lock_guard lock(mutex_);
     asks_.emplace_back(Ask::Fetch, address);
-    films_.try_emplace(address);
+    // Asked again, a film that failed is followed again from scratch.
+    if (Film& film = films_[address]; film.heard && film.status.state == FilmState::Failed) film = Film{};
     if (link_ == Link::Unavailable) link_ = Link::Unknown;  // try again
   }
   wake_.notify_all();

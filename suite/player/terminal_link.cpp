@@ -1,9 +1,11 @@
 #include "suite/player/terminal_link.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -33,10 +35,17 @@ std::optional<TerminalEndpoint> read_terminal_endpoint(const std::string& runtim
   const ssize_t n = ::read(fd, text, sizeof text - 1);
   ::close(fd);
   if (n <= 0) return std::nullopt;
-  text[n] = '\0';
+  return parse_terminal_endpoint(std::string_view(text, static_cast<std::size_t>(n)));
+}
+
+std::optional<TerminalEndpoint> parse_terminal_endpoint(std::string_view text) {
+  char copy[200];
+  const std::size_t n = std::min(text.size(), sizeof copy - 1);
+  text.copy(copy, n);
+  copy[n] = '\0';
   TerminalEndpoint e;
   char token[100];
-  if (std::sscanf(text, "%d %99s %ld", &e.port, token, &e.pid) != 3) return std::nullopt;
+  if (std::sscanf(copy, "%d %99s %ld", &e.port, token, &e.pid) != 3) return std::nullopt;
   e.token = token;
   if (e.port <= 0 || e.port > 65535 || e.pid <= 0 || e.token.empty()) return std::nullopt;
   for (char c : e.token)
@@ -90,6 +99,145 @@ std::optional<FilmStatus> parse_film_status(const std::string& text) {
   std::getline(in, rest);
   std::getline(in, s.error);
   return s;
+}
+
+std::string job_file_text(const JobRecord& job) {
+  return job.address + "\n" + (job.paused ? "paused\n" : "");
+}
+
+std::optional<JobRecord> parse_job_file(std::string_view text) {
+  const std::size_t end = text.find('\n');
+  std::string_view first = text.substr(0, end);
+  if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+  if (!parse_qvod(first)) return std::nullopt;
+  JobRecord job;
+  job.address = std::string(first);
+  if (end != std::string_view::npos) {
+    std::string_view second = text.substr(end + 1);
+    second = second.substr(0, second.find('\n'));
+    if (!second.empty() && second.back() == '\r') second.remove_suffix(1);
+    job.paused = second == "paused";
+  }
+  return job;
+}
+
+std::optional<JobRecord> read_job_file(const std::string& path) {
+  // Not a link, and never waiting on a FIFO of that name.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  char text[4096];
+  ssize_t n = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, text, sizeof text);
+  ::close(fd);
+  if (n <= 0) return std::nullopt;
+  return parse_job_file(std::string_view(text, static_cast<std::size_t>(n)));
+}
+
+bool job_names_film(const std::string& target, const QvodAddress& q) {
+  const auto job = read_job_file(job_file_of(target));
+  if (!job) return false;
+  const auto named = parse_qvod(job->address);
+  return named && same_film(*named, q);
+}
+
+namespace {
+
+bool parse_hex(std::string_view text, std::uint32_t& out) {
+  if (text.empty() || text.size() > 8) return false;
+  out = 0;
+  for (char c : text) {
+    int v = -1;
+    if (c >= '0' && c <= '9') v = c - '0';
+    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    if (v < 0) return false;
+    out = out * 16 + static_cast<std::uint32_t>(v);
+  }
+  return true;
+}
+
+// The address words of a connection to 127.0.0.1 as the kernel prints
+// them: each 32-bit word of the address as it lies in memory, in hex.
+bool reaches_loopback(std::string_view address, bool v6) {
+  std::uint32_t words[4] = {};
+  const std::size_t count = v6 ? 4 : 1;
+  if (address.size() != count * 8) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!parse_hex(address.substr(i * 8, 8), words[i])) return false;
+  const std::uint32_t loopback = htonl(INADDR_LOOPBACK);
+  if (!v6) return words[0] == 0 || words[0] == loopback;
+  if (words[0] != 0 || words[1] != 0) return false;
+  // :: (every address, both families) or ::ffff:127.0.0.1.
+  return (words[2] == 0 && words[3] == 0) || (words[2] == htonl(0xFFFF) && words[3] == loopback);
+}
+
+std::string read_proc_file(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || text.size() > (64u << 20)) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+}  // namespace
+
+std::vector<unsigned> loopback_listeners(std::string_view table, int port, bool v6) {
+  constexpr std::uint32_t kListen = 0x0A;
+  std::vector<unsigned> uids;
+  while (!table.empty()) {
+    const std::size_t end = table.find('\n');
+    std::string_view line = table.substr(0, end);
+    table = end == std::string_view::npos ? std::string_view{} : table.substr(end + 1);
+    // sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid ...
+    std::string_view fields[8];
+    std::size_t count = 0;
+    while (count < 8) {
+      const std::size_t start = line.find_first_not_of(" \t");
+      if (start == std::string_view::npos) break;
+      line.remove_prefix(start);
+      const std::size_t stop = std::min(line.find_first_of(" \t"), line.size());
+      fields[count++] = line.substr(0, stop);
+      line.remove_prefix(stop);
+    }
+    if (count < 8) continue;
+    const std::string_view local = fields[1];
+    const std::size_t colon = local.find(':');
+    std::uint32_t local_port = 0, state = 0, uid = 0;
+    if (colon == std::string_view::npos || !parse_hex(local.substr(colon + 1), local_port) ||
+        !parse_hex(fields[3], state))
+      continue;
+    if (state != kListen || local_port != static_cast<std::uint32_t>(port)) continue;
+    if (!reaches_loopback(local.substr(0, colon), v6)) continue;
+    const std::string_view uid_text = fields[7];
+    if (uid_text.empty() || uid_text.size() > 10 ||
+        uid_text.find_first_not_of("0123456789") != std::string_view::npos)
+      continue;
+    std::uint64_t value = 0;
+    for (char c : uid_text) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    uid = static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFu));
+    uids.push_back(uid);
+  }
+  return uids;
+}
+
+bool loopback_port_owned_by(int port, unsigned uid) {
+  const std::string v4 = read_proc_file("/proc/net/tcp");
+  if (v4.empty()) return false;  // nothing to tell: trust nobody
+  std::vector<unsigned> uids = loopback_listeners(v4, port, false);
+  const std::vector<unsigned> more = loopback_listeners(read_proc_file("/proc/net/tcp6"), port, true);
+  uids.insert(uids.end(), more.begin(), more.end());
+  if (uids.empty()) return false;
+  for (unsigned u : uids)
+    if (u != uid) return false;
+  return true;
 }
 
 }  // namespace tav::suite

@@ -20,6 +20,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "suite/player/address.h"
 
 namespace tav::suite {
 
@@ -40,12 +44,40 @@ struct TerminalEndpoint {
 };
 
 std::optional<TerminalEndpoint> read_terminal_endpoint(const std::string& runtime_folder);
+// The endpoint file's text: "<port> <token> <pid>"; nullopt when it is not one.
+std::optional<TerminalEndpoint> parse_terminal_endpoint(std::string_view text);
 // Written whole (a temporary file renamed into place), readable by the user only.
 bool write_terminal_endpoint(const std::string& runtime_folder, const TerminalEndpoint& endpoint);
 
 // The files of a qvod:// download next to its final file.
 inline std::string part_file_of(const std::string& target) { return target + ".part"; }
 inline std::string job_file_of(const std::string& target) { return target + ".part.job"; }
+
+// A job file: the download's qvod:// address on its first line, and
+// "paused" on a second one when the download was ended on purpose (it is
+// then not taken up again by itself when the service starts).
+struct JobRecord {
+  std::string address;
+  bool paused = false;
+};
+std::string job_file_text(const JobRecord& job);
+// nullopt when the text is not a job file (its first line is no qvod:// address).
+std::optional<JobRecord> parse_job_file(std::string_view text);
+// The job file at path, read without following a link; nullopt when it is
+// missing, not a regular file or not a job file.
+std::optional<JobRecord> read_job_file(const std::string& path);
+// The job file beside target is there and names the film of q: the part
+// file beside it is that film's download.
+bool job_names_film(const std::string& target, const QvodAddress& q);
+
+// Who listens where a connection to 127.0.0.1:port goes, from the text of
+// /proc/net/tcp (v6 false) or /proc/net/tcp6 (v6 true): the uids of the
+// listening sockets bound to that port on 127.0.0.1 or on every address
+// (0.0.0.0, ::, ::ffff:127.0.0.1).
+std::vector<unsigned> loopback_listeners(std::string_view table, int port, bool v6);
+// Something listens on 127.0.0.1:port and every socket that could take a
+// connection there belongs to uid. Read from /proc/net/tcp and tcp6.
+bool loopback_port_owned_by(int port, unsigned uid);
 
 enum class FilmState { None, Running, Complete, Failed };
 

@@ -8,49 +8,78 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "suite/player/qvod_settings.h"
 #include "suite/player/sha1.h"
+#include "suite/terminal/byte_range.h"
 
 namespace tav::suite {
 
 namespace {
 
-std::int64_t file_size(const std::string& path) {
+// What is under a name in the save folder, the name itself (a link is a
+// link, not what it leads to).
+struct Entry {
+  bool exists = false;
+  bool regular = false;
+  std::int64_t size = -1;  // of a regular file
+};
+
+Entry entry_of(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+  Entry e;
+  if (::lstat(path.c_str(), &st) != 0) return e;
+  e.exists = true;
+  e.regular = S_ISREG(st.st_mode);
+  if (e.regular) e.size = st.st_size;
+  return e;
 }
 
+// Folders made here are the user's alone.
 bool make_folders(const std::string& folder) {
   for (std::size_t i = 1; i <= folder.size(); ++i) {
     if (i != folder.size() && folder[i] != '/') continue;
     const std::string part = folder.substr(0, i);
-    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
-  return true;
+  struct stat st {};
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string read_small_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return {};
-  std::string text(4096, '\0');
-  const ssize_t n = ::read(fd, text.data(), text.size());
-  ::close(fd);
-  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return text;
-}
-
-// Written whole or not at all: a temporary file renamed into place.
-bool write_job_file(const std::string& path, const std::string& address) {
-  const std::string temp = path + ".new";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+// A job file's temporary ("<job>.new") that this service left behind when
+// it was ended: a small regular file that holds a qvod:// address, or the
+// start of one (a write cut short), or nothing yet.
+bool own_leftover(const std::string& temp) {
+  const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
-  const std::string text = address + "\n";
+  struct stat st {};
+  char text[4096];
+  ssize_t n = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(sizeof text))
+    n = ::read(fd, text, sizeof text);
+  ::close(fd);
+  if (n < 0) return false;
+  const std::string_view head(text, std::min<std::size_t>(static_cast<std::size_t>(n), 7));
+  return strncasecmp(head.data(), "qvod://", head.size()) == 0;
+}
+
+// Written whole or not at all: a temporary file of its own, renamed into
+// place. The caller has made sure the job file is missing or its own.
+bool write_job_file(const std::string& path, const JobRecord& record) {
+  const std::string temp = path + ".new";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0 && errno == EEXIST && own_leftover(temp) && ::unlink(temp.c_str()) == 0)
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const std::string text = job_file_text(record);
   const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   if (::close(fd) != 0 || !ok || ::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
@@ -61,41 +90,6 @@ bool write_job_file(const std::string& path, const std::string& address) {
 
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-struct ByteRange {
-  bool ok = true;  // false: past the end (416)
-  bool part = false;
-  std::int64_t first = 0, length = 0;
-};
-
-// One range of the forms a-b, a- and -n; anything else is the whole file.
-ByteRange byte_range(const std::string& header, std::int64_t size) {
-  ByteRange r;
-  r.length = size;
-  long long a = -1, b = -1;
-  char tail = 0;
-  if (header.rfind("bytes=", 0) != 0 || header.find(',') != std::string::npos) return r;
-  const char* text = header.c_str() + 6;
-  if (std::sscanf(text, "%lld-%lld%c", &a, &b, &tail) == 2 && a >= 0 && b >= a) {
-    // a-b as it is
-  } else if (std::sscanf(text, "%lld-%c", &a, &tail) == 1 && a >= 0) {
-    b = size - 1;
-  } else if (std::sscanf(text, "-%lld%c", &b, &tail) == 1 && b > 0) {
-    a = std::max<long long>(0, size - b);
-    b = size - 1;
-  } else {
-    return r;
-  }
-  if (a >= size) {
-    r.ok = false;
-    return r;
-  }
-  b = std::min<long long>(b, size - 1);
-  r.part = true;
-  r.first = a;
-  r.length = b - a + 1;
-  return r;
 }
 
 // A range that starts this far beyond the download's end is fetched from
@@ -176,7 +170,6 @@ bool relay_from_seed(const std::string& url, std::int64_t at, std::int64_t lengt
 }  // namespace
 
 bool film_matches(const QvodAddress& q, const std::string& part, std::string& why) {
-  if (strcasecmp(sha1_hex(q.name).c_str(), q.hash.c_str()) == 0) return true;
   const std::string sum = sha1_file(part);
   if (sum.empty()) {
     why = "cannot read " + part + " to check it";
@@ -212,10 +205,11 @@ std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address) {
   const QvodSettings settings = load_qvod_settings(folder_);
   const std::string target = settings.save_folder + q->file_name;
   const std::string part = part_file_of(target);
+  const std::string job_path = job_file_of(target);
   std::lock_guard lock(mutex_);
   std::shared_ptr<Job>& slot = jobs_[target];
   if (slot && slot->download && !slot->download->finished()) {
-    if (slot->q.hash == q->hash && slot->q.size == q->size) return slot;
+    if (same_film(slot->q, *q)) return slot;
     // Another film is on its way into that file: this one waits its turn.
     auto busy = std::make_shared<Job>();
     busy->q = *q;
@@ -223,46 +217,60 @@ std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address) {
     busy->refused = "another film is being downloaded into " + target;
     return busy;
   }
-  if (slot && slot->on_disk && file_size(target) == q->size) return slot;
+  const Entry final_file = entry_of(target);
+  if (slot && slot->on_disk && final_file.regular && final_file.size == q->size) return slot;
   auto job = std::make_shared<Job>();
   job->q = *q;
+  job->address = qvod_text(*q);  // one line, whatever the address held
   job->target = target;
-  const std::int64_t final_size = file_size(target);
-  if (final_size == q->size) {
+  slot = job;
+  const auto refuse = [&](std::string why) {
+    job->refused = std::move(why);
+    return slot;
+  };
+  // Only files this service made are resumed, replaced or removed: the
+  // part file whose job file names this very film.
+  const std::optional<JobRecord> recorded = read_job_file(job_path);
+  const auto recorded_film = recorded ? parse_qvod(recorded->address) : std::nullopt;
+  const bool ours = recorded_film && same_film(*recorded_film, *q);
+  if (final_file.regular && final_file.size == q->size) {
+    // Saved already (perhaps by a service killed before it tidied up).
     job->on_disk = true;
-    ::unlink(part.c_str());
-    ::unlink(job_file_of(target).c_str());
-    slot = job;
+    if (ours) {
+      ::unlink(part.c_str());
+      ::unlink(job_path.c_str());
+    }
     return slot;
   }
-  if (final_size > q->size) {
-    job->refused = target + " is larger than the film; it is left untouched";
-    slot = job;
-    return slot;
-  }
-  if (final_size >= 0) {
-    // A shorter file under the final name (an older player downloaded into
-    // it): it goes on as the part file unless that one has more.
-    if (file_size(part) < final_size) ::rename(target.c_str(), part.c_str());
-    else ::unlink(target.c_str());
-  }
-  if (!make_folders(settings.save_folder)) {
-    job->refused = "cannot create " + settings.save_folder;
-    slot = job;
-    return slot;
-  }
-  write_job_file(job_file_of(target), address);
+  if (final_file.exists)
+    return refuse(target + " is there already and is not this film; it is left untouched");
+  const Entry part_file = entry_of(part);
+  if (part_file.exists && !(part_file.regular && ours))
+    return refuse(part + " is not a download of this film; it is left untouched");
+  // A job file of another film may only be replaced when that film has no
+  // part file (then it never got a byte); anything else of that name stays.
+  if (entry_of(job_path).exists && !recorded)
+    return refuse(job_path + " is not a job file of this service; it is left untouched");
+  if (!make_folders(settings.save_folder)) return refuse("cannot create " + settings.save_folder);
+  const std::int64_t need = q->size - std::max<std::int64_t>(0, part_file.size);
+  const std::int64_t room = free_bytes(settings.save_folder);
+  if (room >= 0 && need > room)
+    return refuse("not enough free space in " + settings.save_folder + " for " + q->file_name +
+                  ": it needs " + std::to_string(need) + " bytes, " + std::to_string(room) +
+                  " are free");
+  if (!write_job_file(job_path, JobRecord{job->address, false}))
+    return refuse("cannot write " + job_path + ": " + std::strerror(errno));
   DownloadRequest request;
   request.url = settings.seed_source + q->hash;
   job->seed = request.url;
   request.target = target;
   request.size = q->size;
   request.part_file = true;
+  request.resume = part_file.exists;
   request.verify = [q = *q](const std::string& path, std::string& why) {
     return film_matches(q, path, why);
   };
   job->download = std::make_unique<Download>(std::move(request));
-  slot = job;
   return slot;
 }
 
@@ -339,10 +347,13 @@ FilmStatus Terminal::status(const std::string& address) {
   }
   s.state = FilmState::None;
   s.size = q->size;
-  const std::int64_t final_size = file_size(target);
-  if (final_size == q->size) s.state = FilmState::Complete;
-  s.have = std::max<std::int64_t>(0, file_size(part_file_of(target)));
-  if (final_size <= q->size) s.have = std::max(s.have, final_size);
+  const Entry final_file = entry_of(target);
+  if (final_file.regular && final_file.size == q->size) {
+    s.state = FilmState::Complete;
+    s.have = q->size;
+  } else if (job_names_film(target, *q)) {
+    s.have = std::max<std::int64_t>(0, entry_of(part_file_of(target)).size);
+  }
   return s;
 }
 
@@ -354,14 +365,16 @@ void Terminal::cancel(const std::string& address) {
   {
     std::lock_guard lock(mutex_);
     const auto it = jobs_.find(target);
-    if (it == jobs_.end()) return;
+    if (it == jobs_.end() || !same_film(it->second->q, *q)) return;
     job = it->second;
     jobs_.erase(it);
   }
   if (job->download && !job->download->finished()) {
     job->download->cancel();
     job->download->wait();
-    ::unlink(job_file_of(target).c_str());
+    // Kept for a later fetch of the film, which goes on from the part
+    // file; not taken up by itself when the service starts.
+    write_job_file(job_file_of(target), JobRecord{job->address, true});
   }
 }
 
@@ -370,8 +383,7 @@ void Terminal::tidy() {
   for (auto& [target, job] : jobs_) {
     if (!job->download || !job->download->finished()) continue;
     // Over for good: complete, or nothing left to go on from.
-    if (job->download->state() == Download::State::Complete ||
-        file_size(part_file_of(target)) < 0)
+    if (job->download->state() == Download::State::Complete || !entry_of(part_file_of(target)).exists)
       ::unlink(job_file_of(target).c_str());
   }
 }
@@ -387,17 +399,17 @@ void Terminal::resume_jobs() {
     if (ends_with(name, ".part.job.new")) leftovers.push_back(folder + name);
   }
   ::closedir(dir);
-  for (const std::string& path : leftovers) ::unlink(path.c_str());
+  // Temporaries of job files this service was writing when it ended.
+  for (const std::string& path : leftovers)
+    if (own_leftover(path)) ::unlink(path.c_str());
   for (const std::string& path : jobs) {
-    std::string address = read_small_file(path);
-    while (!address.empty() && (address.back() == '\n' || address.back() == '\r')) address.pop_back();
-    const auto q = parse_qvod(address);
-    // A job file belongs to the film named after it; anything else is stale.
-    if (!q || job_file_of(folder + q->file_name) != path) {
-      ::unlink(path.c_str());
-      continue;
-    }
-    start(address);
+    const auto record = read_job_file(path);
+    const auto q = record ? parse_qvod(record->address) : std::nullopt;
+    // A job file names the film it is named after; anything else is not
+    // this service's and stays as it is.
+    if (!q || job_file_of(folder + q->file_name) != path) continue;
+    if (record->paused) continue;  // until the film is asked for again
+    start(record->address);
   }
 }
 
@@ -478,8 +490,9 @@ void Terminal::add_routes(httplib::Server& http, const std::string& token) {
             if (have > at) {
               if (reader->fd < 0) {
                 // The part file, or the final one once it has its name.
-                reader->fd = ::open(part_file_of(job->target).c_str(), O_RDONLY | O_CLOEXEC);
-                if (reader->fd < 0) reader->fd = ::open(job->target.c_str(), O_RDONLY | O_CLOEXEC);
+                reader->fd = ::open(part_file_of(job->target).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+                if (reader->fd < 0)
+                  reader->fd = ::open(job->target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
                 if (reader->fd < 0) return false;
               }
               const std::size_t want = static_cast<std::size_t>(

@@ -3,6 +3,10 @@
 // <name>.part.job), checked against the address's hash and only then
 // renamed to <name>; and the films' bytes, as far as they are on disk, for
 // the players' streams. Qt-free.
+//
+// Whatever the address, the service never adopts, truncates, replaces or
+// removes a file it did not make: a name that is taken by anything but the
+// film itself is refused, with the reason in the film's status.
 #pragma once
 
 #include <atomic>
@@ -46,9 +50,10 @@ class Terminal {
  private:
   struct Job {
     QvodAddress q;
+    std::string address;    // as the job file holds it
     std::string target;
     bool on_disk = false;   // the final file was there from the start
-    std::string refused;    // why nothing is fetched (a larger file of that name)
+    std::string refused;    // why nothing is fetched (the name is taken, no room...)
     std::unique_ptr<Download> download;
     std::string seed;       // the seed's URL
   };
@@ -65,9 +70,7 @@ class Terminal {
 };
 
 // True when the file at part holds the film of q: its SHA-1 is the
-// address's hash. A seed source may name its films by the SHA-1 of their
-// file name instead; such a hash says nothing of the bytes, and only the
-// size (checked by the download) stands for them.
+// address's hash (case aside).
 bool film_matches(const QvodAddress& q, const std::string& part, std::string& why);
 
 }  // namespace tav::suite

@@ -318,14 +318,26 @@ TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
   EXPECT_EQ(server.requests(seed), requests);
 }
 
-TEST_F(PlayerTest, QvodResumesAPartialDownload) {
+TEST_F(PlayerTest, QvodResumesItsOwnPartialDownloadOnly) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
   const std::string hash = tav::suite::sha1_hex(bytes);
   server.add("/seed/" + hash, bytes);
   use_server(server);
+  const std::string address = qvod(hash, "film.mp4", bytes.size());
+  // A shorter file of that name is not the download's: it stays, and the
+  // film does not play.
   suite_test::write_file(save_ / "film.mp4", bytes.substr(0, bytes.size() / 2));
-  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
+  put(kAddress, Variant(address));
+  EXPECT_EQ(get(kProgress), 0);
+  call(kPlay);
+  EXPECT_TRUE(suite_test::wait_until([&] { return get(kState) == kStopped; }, 8000)) << get(kState);
+  EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes.substr(0, bytes.size() / 2));
+  // A part file whose job file names the film is.
+  fs::rename(save_ / "film.mp4", save_ / "film.mp4.part");
+  suite_test::write_file(save_ / "film.mp4.part.job", address + "\n");
+  put(kAddress, Variant(std::string()));
+  put(kAddress, Variant(address));
   EXPECT_EQ(get(kProgress), 500);  // what is on disk already
   call(kPlay);
   ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 8000));
@@ -340,10 +352,10 @@ TEST_F(PlayerTest, QvodResumesAPartialDownload) {
 TEST_F(PlayerTest, PreBufferFetchesTheNextFilmWhileOnePlays) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  // One seed named by its bytes' SHA-1, one by its file name's.
   const std::string next_hash = tav::suite::sha1_hex(bytes);
-  const std::string named_hash = tav::suite::sha1_hex("../escape.mp4");
-  server.add("/seed/" + named_hash, bytes);
+  const std::string other = bytes.substr(0, bytes.size() - 1000);
+  const std::string named_hash = tav::suite::sha1_hex(other);
+  server.add("/seed/" + named_hash, other);
   server.add("/seed/" + next_hash, bytes, 400000);
   use_server(server);
   put(kAddress, Variant(suite_test::clip()));
@@ -353,12 +365,12 @@ TEST_F(PlayerTest, PreBufferFetchesTheNextFilmWhileOnePlays) {
   const std::string next = qvod(next_hash, "第02集.mp4", bytes.size());
   call(kPreBuffer, {Variant(next)});
   // A hostile name is saved inside the save folder, under a harmless name.
-  call(kPreBuffer, {Variant(qvod(named_hash, "../escape.mp4", bytes.size()))});
+  call(kPreBuffer, {Variant(qvod(named_hash, "../escape.mp4", other.size()))});
   ASSERT_TRUE(suite_test::wait_until(
       [&] {
         return fs::exists(save_ / "第02集.mp4") && fs::file_size(save_ / "第02集.mp4") == bytes.size() &&
                fs::exists(save_ / ".._escape.mp4") &&
-               fs::file_size(save_ / ".._escape.mp4") == bytes.size();
+               fs::file_size(save_ / ".._escape.mp4") == other.size();
       },
       8000));
   EXPECT_EQ(get(kState), kPlaying);  // the film went on meanwhile

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -327,14 +328,82 @@ TEST(TerminalTest, SeedThatSendsOtherBytesLeavesNoFile) {
   EXPECT_EQ(service.wait_over(address, 10000).state, FilmState::Failed);
   EXPECT_TRUE(final_names(suite.save).empty());
 
-  // A hash that names the file (the demo seed source's way) says nothing of
-  // the bytes: the film is taken at its size.
+  // A hash that is the SHA-1 of the file name is checked like any other.
   const std::string named = sha1_hex("named.mp4");
   server.add("/seed/" + named, film);
   const std::string by_name = qvod(named, "named.mp4", film.size());
   service.get("fetch", by_name);
-  EXPECT_EQ(service.wait_over(by_name, 10000).state, FilmState::Complete);
-  EXPECT_EQ(suite_test::read_file(suite.save / "named.mp4"), film);
+  EXPECT_EQ(service.wait_over(by_name, 10000).state, FilmState::Failed);
+  EXPECT_TRUE(final_names(suite.save).empty());
+}
+
+// Whatever an address says, the service writes, renames and removes only
+// files it made: a name taken by anything but the film is refused with the
+// reason, and what is there keeps its bytes. The addresses carry the SHA-1
+// of their file name, as a page that wants a file destroyed writes them.
+TEST(TerminalTest, NeverTouchesAFileItDidNotMake) {
+  suite_test::SeedServer server;
+  const Suite suite(server.base() + "/seed/");
+  const fs::path outside = suite.save.parent_path() / "outside.txt";
+  suite_test::write_file(outside, "precious");
+  fs::create_directories(suite.save);
+  const auto at = [&](const std::string& name) { return suite.save / name; };
+  suite_test::write_file(at("keep.mkv"), "precious");    // the seed answers ranges with 206
+  suite_test::write_file(at("whole.mkv"), "precious");   // the seed answers them with 200
+  fs::create_directories(at("folder.mkv"));
+  fs::create_symlink(outside, at("link.mkv"));
+  ASSERT_EQ(::mkfifo(at("fifo.mkv").c_str(), 0600), 0);
+  suite_test::write_file(at("orphan.mkv.part"), "precious");  // no job file
+  suite_test::write_file(at("foreign.mkv.part"), "precious");
+  suite_test::write_file(at("foreign.mkv.part.job"), qvod("BEEF", "foreign.mkv", 100) + "\npaused\n");
+  suite_test::write_file(at("notjob.mkv.part.job"), "precious");
+  // The film itself, at its size, is taken as it is; the work files beside
+  // it are another film's and stay.
+  suite_test::write_file(at("sized.mkv"), std::string(100, 'B'));
+  suite_test::write_file(at("sized.mkv.part"), "precious");
+  suite_test::write_file(at("sized.mkv.part.job"), qvod("BEEF", "sized.mkv", 200) + "\n");
+  const auto snapshot = [&] {
+    std::map<std::string, std::string> seen;
+    for (const auto& entry : fs::directory_iterator(suite.save)) {
+      const fs::file_status st = entry.symlink_status();
+      std::string& what = seen[entry.path().filename().string()];
+      if (fs::is_symlink(st)) what = "link to " + fs::read_symlink(entry.path()).string();
+      else if (fs::is_directory(st)) what = "folder";
+      else if (fs::is_fifo(st)) what = "fifo";
+      else what = suite_test::read_file(entry.path());
+    }
+    return seen;
+  };
+  const auto before = snapshot();
+  Service service(suite);
+  ASSERT_TRUE(service.up());
+  for (const std::string name : {"keep.mkv", "whole.mkv", "folder.mkv", "link.mkv", "fifo.mkv",
+                                 "orphan.mkv", "foreign.mkv", "notjob.mkv", "sized.mkv"}) {
+    const std::string hash = sha1_hex(name);
+    server.add("/seed/" + hash, std::string(100, 'A'), 0, name == "whole.mkv");
+    const std::string address = qvod(hash, name, 100);
+    service.get("fetch", address);
+    const FilmStatus s = service.wait_over(address, 5000);
+    if (name == "sized.mkv") {
+      EXPECT_EQ(s.state, FilmState::Complete);
+    } else {
+      EXPECT_EQ(s.state, FilmState::Failed) << name;
+      EXPECT_NE(s.error.find("left untouched"), std::string::npos) << name << ": " << s.error;
+    }
+    if (name != "sized.mkv") {
+      EXPECT_FALSE(service.get("stream", address, "bytes=0-9")) << name;
+    }
+    EXPECT_EQ(server.requests("/seed/" + hash), 0) << name;
+  }
+  // A film larger than the free space is not begun.
+  const std::string huge = qvod(sha1_hex("huge.mkv"), "huge.mkv", 999999999999999999);
+  service.get("fetch", huge);
+  const FilmStatus refused = service.wait_over(huge, 5000);
+  EXPECT_EQ(refused.state, FilmState::Failed);
+  EXPECT_NE(refused.error.find("free space"), std::string::npos) << refused.error;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(suite_test::read_file(outside), "precious");
 }
 
 TEST(TerminalTest, SeedThatDiesLeavesNoFinalFile) {
@@ -462,6 +531,41 @@ TEST(TerminalTest, EndedServiceGoesOnWhereItStopped) {
   ASSERT_TRUE(again.up());
   EXPECT_EQ(again.wait_over(address, 10000).state, FilmState::Complete);
   EXPECT_EQ(suite_test::read_file(suite.save / "film.mp4"), film);
+  EXPECT_EQ(server.ranges("/seed/" + hash).back(), "bytes=" + std::to_string(had) + "-");
+}
+
+// A download ended on purpose keeps its part file for the next ask, which
+// goes on from it; a service started meanwhile leaves it waiting.
+TEST(TerminalTest, CancelledDownloadGoesOnWhenAskedAgain) {
+  suite_test::SeedServer server;
+  const std::string film = pattern_bytes(1500000, 11);
+  const std::string hash = sha1_hex(film);
+  server.add("/seed/" + hash, film, 1000000);
+  const Suite suite(server.base() + "/seed/");
+  const std::string address = qvod(hash, "film.mp4", film.size());
+  std::int64_t had = 0;
+  {
+    Service service(suite);
+    ASSERT_TRUE(service.up());
+    service.get("fetch", address);
+    ASSERT_TRUE(suite_test::wait_until(
+        [&] {
+          const auto s = service.status("status", address);
+          return s && s->have > 200000;
+        },
+        10000));
+    service.get("cancel", address);
+    had = static_cast<std::int64_t>(fs::file_size(suite.save / "film.mp4.part"));
+    EXPECT_EQ(service.end(), 0);
+  }
+  Service again(suite);
+  ASSERT_TRUE(again.up());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(server.requests("/seed/" + hash), 1);
+  EXPECT_EQ(again.status("status", address)->have, had);
+  again.get("fetch", address);
+  EXPECT_EQ(again.wait_over(address, 10000).state, FilmState::Complete);
+  EXPECT_TRUE(suite_test::read_file(suite.save / "film.mp4") == film);
   EXPECT_EQ(server.ranges("/seed/" + hash).back(), "bytes=" + std::to_string(had) + "-");
 }
 
