@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,8 +19,11 @@ constexpr int kStartWaitMs = 5000;  // for a service just started to answer
 constexpr int kPollMs = 250;
 }  // namespace
 
-TerminalClient::TerminalClient(std::string suite_folder, std::function<void()> changed)
-    : folder_(std::move(suite_folder)), changed_(std::move(changed)) {
+TerminalClient::TerminalClient(std::string suite_folder, std::function<void()> changed,
+                               std::optional<unsigned> owner)
+    : folder_(std::move(suite_folder)),
+      changed_(std::move(changed)),
+      owner_(owner.value_or(static_cast<unsigned>(::getuid()))) {
   thread_ = std::thread([this] { run(); });
 }
 
@@ -205,6 +209,11 @@ bool TerminalClient::connect() {
 }
 
 bool TerminalClient::ping(const TerminalEndpoint& endpoint) {
+  // The process the endpoint file names is the owner's (the port itself is
+  // checked before every request).
+  struct stat st {};
+  const std::string process = "/proc/" + std::to_string(endpoint.pid);
+  if (::stat(process.c_str(), &st) != 0 || st.st_uid != owner_) return false;
   {
     std::lock_guard lock(mutex_);
     endpoint_ = endpoint;
@@ -264,7 +273,16 @@ std::optional<std::string> TerminalClient::request(const std::string& what,
   auto on_progress = +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
     return static_cast<TerminalClient*>(user)->stopping() ? 1 : 0;
   };
+  // Once connected, before a byte of the request (the token is in its
+  // path): whatever listens on the port must be the owner's. Another user
+  // may have taken the port of a service that is gone.
+  auto on_connected = +[](void* user, char*, char*, int port, int) -> int {
+    const auto* self = static_cast<const TerminalClient*>(user);
+    return loopback_port_owned_by(port, self->owner_) ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+  };
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, on_connected);
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

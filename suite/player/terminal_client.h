@@ -21,8 +21,12 @@ namespace tav::suite {
 class TerminalClient {
  public:
   // suite_folder holds QvodTerminal.exe. changed is called from the client's
-  // thread whenever what it knows changes.
-  TerminalClient(std::string suite_folder, std::function<void()> changed);
+  // thread whenever what it knows changes. Only a service of owner (this
+  // process's user when not given) is talked to: before anything is sent,
+  // the socket that listens on the endpoint's port and the process the
+  // endpoint file names must be that user's.
+  TerminalClient(std::string suite_folder, std::function<void()> changed,
+                 std::optional<unsigned> owner = std::nullopt);
   // Returns within milliseconds; the service and its downloads go on.
   ~TerminalClient();
   TerminalClient(const TerminalClient&) = delete;
@@ -56,6 +60,7 @@ class TerminalClient {
 
   const std::string folder_;
   const std::function<void()> changed_;
+  const unsigned owner_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;

@@ -441,4 +441,125 @@ TEST(TerminalLinkTest, FilmStatusRoundTrip) {
   EXPECT_FALSE(parse_film_status(""));
 }
 
+TEST(TerminalLinkTest, JobFileNamesItsFilm) {
+  const auto paused = parse_job_file("qvod://10|AB|x.mp4|\npaused\n");
+  ASSERT_TRUE(paused);
+  EXPECT_EQ(paused->address, "qvod://10|AB|x.mp4|");
+  EXPECT_TRUE(paused->paused);
+  EXPECT_TRUE(parse_job_file(job_file_text(*paused))->paused);
+  EXPECT_FALSE(parse_job_file("qvod://10|AB|x.mp4|\r\n")->paused);
+  EXPECT_FALSE(parse_job_file("precious\n"));
+  EXPECT_FALSE(parse_job_file(""));
+
+  const fs::path folder = suite_test::fresh_folder("jobs");
+  const std::string target = (folder / "x.mp4").string();
+  suite_test::write_file(job_file_of(target), "qvod://10|ab|x.mp4|\n");
+  EXPECT_TRUE(job_names_film(target, *parse_qvod("QVOD://10|AB|x.mp4")));  // the same film
+  EXPECT_FALSE(job_names_film(target, *parse_qvod("qvod://11|ab|x.mp4|")));
+  EXPECT_FALSE(job_names_film(target, *parse_qvod("qvod://10|cd|x.mp4|")));
+  // Only a regular file is read: not through a link, never waiting on a FIFO.
+  suite_test::write_file(folder / "elsewhere", "qvod://10|ab|x.mp4|\n");
+  fs::remove(job_file_of(target));
+  fs::create_symlink(folder / "elsewhere", job_file_of(target));
+  EXPECT_FALSE(job_names_film(target, *parse_qvod("qvod://10|ab|x.mp4|")));
+  fs::remove(job_file_of(target));
+  ASSERT_EQ(::mkfifo(job_file_of(target).c_str(), 0600), 0);
+  EXPECT_FALSE(read_job_file(job_file_of(target)));
+}
+
+// A loopback port's listeners as /proc/net/tcp and tcp6 list them: each
+// word of an address in hex as it lies in memory.
+TEST(TerminalLinkTest, ListenersOfALoopbackPort) {
+  const auto word = [](std::uint32_t host_order) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", htonl(host_order));
+    return std::string(text);
+  };
+  const auto row = [](const std::string& address, int port, const char* state, unsigned uid) {
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "   0: %s:%04X 00000000:0000 %s 00000000:00000000 00:00000000 00000000 %5u        0 "
+                  "4242 1 0000000000000000 100 0 0 10 0\n",
+                  address.c_str(), port, state, uid);
+    return std::string(text);
+  };
+  const std::string v4 =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n" +
+      row(word(0x7F000001), 4321, "0A", 1000) + row(word(0), 4321, "0A", 2000) +
+      row(word(0x0A000005), 4321, "0A", 3000) + row(word(0x7F000001), 4322, "0A", 4000) +
+      row(word(0x7F000001), 4321, "01", 5000) + "garbage\n   1: 0100007F:10E1 x\n";
+  EXPECT_EQ(loopback_listeners(v4, 4321, false), (std::vector<unsigned>{1000, 2000}));
+  const std::string any6 = word(0) + word(0) + word(0) + word(0);
+  const std::string mapped = word(0) + word(0) + word(0xFFFF) + word(0x7F000001);
+  const std::string loopback6 = word(0) + word(0) + word(0) + word(1);
+  const std::string v6 = row(any6, 4321, "0A", 6000) + row(mapped, 4321, "0A", 7000) +
+                         row(loopback6, 4321, "0A", 8000);
+  EXPECT_EQ(loopback_listeners(v6, 4321, true), (std::vector<unsigned>{6000, 7000}));
+
+  // A socket of this process: this user's, no one else's.
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(fd, 1), 0);
+  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size), 0);
+  const int port = ntohs(at.sin_port);
+  EXPECT_TRUE(loopback_port_owned_by(port, ::getuid()));
+  EXPECT_FALSE(loopback_port_owned_by(port, ::getuid() + 1));
+  ::close(fd);
+  EXPECT_FALSE(loopback_port_owned_by(port, ::getuid()));  // nobody listens
+}
+
+// What answers on the endpoint's port of a service that is gone may be
+// another user's program: it hears nothing, not even the ping (whose path
+// holds the token), unless it is the owner's.
+TEST(TerminalLinkTest, ClientSaysNothingToAnotherUsersPort) {
+  std::atomic<int> asked{0};
+  std::atomic<long> answer_pid{0};
+  httplib::Server impostor;
+  impostor.Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+    ++asked;
+    res.set_content("QvodTerminal " + std::to_string(answer_pid.load()) + "\n", "text/plain");
+  });
+  const int port = impostor.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { impostor.listen_after_bind(); });
+  while (!impostor.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const unsigned other = ::getuid() + 1;
+  // The endpoint file's process: the other user's where this test may make
+  // one (run as root; then only the port tells), else this one's.
+  const pid_t process = ::fork();
+  if (process == 0) {
+    // Dumpable again after the change, so that /proc shows its owner.
+    if (::getuid() == 0 && (::setuid(other) != 0 || ::prctl(PR_SET_DUMPABLE, 1) != 0)) ::_exit(1);
+    ::pause();
+    ::_exit(0);
+  }
+  const std::string old_runtime = getenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", suite_test::fresh_folder("run").c_str(), 1);
+  const std::string runtime = terminal_runtime_folder();
+  // A suite folder without the service: nothing is started instead.
+  const std::string folder = suite_test::fresh_folder("bare").string();
+  const auto meet = [&](std::optional<unsigned> owner, long pid) {
+    answer_pid = pid;
+    EXPECT_TRUE(write_terminal_endpoint(runtime, {port, "abc123", pid}));
+    TerminalClient client(folder, {}, owner);
+    client.fetch("qvod://100|AB|x.mp4|");
+    EXPECT_TRUE(suite_test::wait_until([&] { return client.link() != TerminalClient::Link::Unknown; }, 5000));
+    return client.link();
+  };
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the child's setuid
+  EXPECT_EQ(meet(other, process), TerminalClient::Link::Unavailable);
+  EXPECT_EQ(asked, 0);
+  // The same program on a port of this user is talked to.
+  EXPECT_EQ(meet(std::nullopt, ::getpid()), TerminalClient::Link::Up);
+  EXPECT_GT(asked, 0);
+  setenv("XDG_RUNTIME_DIR", old_runtime.c_str(), 1);
+  ::kill(process, SIGKILL);
+  ::waitpid(process, nullptr, 0);
+  impostor.stop();
+  serving.join();
+}
+
 }  // namespace
