@@ -156,6 +156,8 @@ TEST(QvodSettingsTest, MissingFileIsCreatedWithTheDefaults) {
   EXPECT_NE(line.find("Seedsource=\"http://127.0.0.1:8080/seed/\""), std::string::npos) << text;
   for (const auto& entry : fs::directory_iterator(folder))
     EXPECT_EQ(entry.path().filename(), "QvodPlayer.xml");
+  EXPECT_EQ(fs::status(folder / "QvodPlayer.xml").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(QvodSettingsTest, ReadsWhatTheSettingsDialogWrites) {

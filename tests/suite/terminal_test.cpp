@@ -272,6 +272,8 @@ TEST(TerminalTest, DownloadsChecksAndNamesTheFilm) {
   EXPECT_GT(max_speed, 100);  // about 1 MB/s
   EXPECT_EQ(done.have, done.size);
   EXPECT_EQ(suite_test::read_file(suite.save / "第01集.mp4"), bytes);
+  // The save folder the service made is the user's alone.
+  EXPECT_EQ(fs::status(suite.save).permissions() & fs::perms::all, fs::perms::owner_all);
   // The job file goes once the film is complete.
   ASSERT_TRUE(suite_test::wait_until([&] { return !fs::exists(suite.save / "第01集.mp4.part.job"); }, 3000));
   EXPECT_EQ(fs::directory_iterator(suite.save)->path().filename(), "第01集.mp4");
