@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -66,12 +67,17 @@ Options options(int argc, char** argv) {
 }
 
 // A file the desktop hands over as a file:// address (the desktop entry's
-// %U) is taken as its path; every other argument stays as it is.
+// %U) is taken as its path, and a file named relative to the folder the
+// program was started in gets its whole path (the running instance and the
+// player know no such folder); every other argument stays as it is.
 std::string argument(const char* text) {
   std::string a = text;
   if (a.rfind("file://", 0) == 0) {
     const QUrl url = QUrl::fromEncoded(QByteArray(text), QUrl::StrictMode);
     if (url.isValid() && url.isLocalFile() && url.host().isEmpty()) a = url.toLocalFile().toStdString();
+  } else if (!a.empty() && a[0] != '/' && a.find("://") == std::string::npos) {
+    const QFileInfo file(QString::fromLocal8Bit(text));
+    if (file.isFile()) a = file.absoluteFilePath().toLocal8Bit().toStdString();
   }
   return a;
 }

@@ -1,5 +1,7 @@
 #include "suite/player/qvod_settings.h"
 
+#include "base/text.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -16,40 +18,6 @@ namespace tav::suite {
 
 namespace {
 
-std::string xml_escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string xml_unescape(std::string_view text) {
-  static constexpr std::pair<std::string_view, char> kEntities[] = {
-      {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}};
-  std::string out;
-  for (std::size_t i = 0; i < text.size();) {
-    bool replaced = false;
-    if (text[i] == '&') {
-      for (const auto& [entity, c] : kEntities) {
-        if (text.substr(i, entity.size()) == entity) {
-          out += c;
-          i += entity.size();
-          replaced = true;
-          break;
-        }
-      }
-    }
-    if (!replaced) out += text[i++];
-  }
-  return out;
-}
 
 std::string with_slash(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
