@@ -173,6 +173,13 @@ bool MpvPlayer::start_mpv(VideoOutput output) {
       // the view's part of the screen only: the pointer, the cursor and the
       // screen saver are the program's.
       mpv_api().set_option_string(mpv_, "vo", "gpu,xv,x11");
+      // The GPU output draws through X11 only: left to probe by itself, mpv
+      // takes a Wayland context wherever a compositor runs beside the X
+      // server (XWayland), and a Wayland surface knows nothing of "wid":
+      // the film would open in a window of its own. The first X11 context
+      // this build of mpv knows is taken (it refuses a name it lacks).
+      for (const char* context : {"x11egl", "x11", "x11vk"})
+        if (mpv_api().set_option_string(mpv_, "gpu-context", context) >= 0) break;
       mpv_api().set_option_string(mpv_, "gpu-sw", "yes");  // also a software OpenGL
       mpv_api().set_option_string(mpv_, "input-cursor", "no");
       mpv_api().set_option_string(mpv_, "cursor-autohide", "no");
