@@ -12,12 +12,14 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "app/app_folder.h"
+#include "app/content_server.h"
 #include "forms/ba1.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_platform.h"
@@ -37,7 +39,7 @@ namespace {
 //                      how long the floating advertisement waits once the
 //                      version file turned it on (instead of 50 s)
 struct Options {
-  std::string server_base = TAVORI_SERVER_BASE;
+  std::optional<std::string> server_base;  // over the settings files
   std::string trace;
   int floating_ad_delay_ms = 0;
   int first_argument = 1;
@@ -134,8 +136,14 @@ int main(int argc, char** argv) {
   // An update interrupted in the program's folder is finished or undone first.
   tav::update::recover_at_start(argv);
   const Options opts = options(argc, argv);
-  // The updater this program may start asks the same server.
-  setenv("TAVORI_SERVER_BASE", opts.server_base.c_str(), 1);
+  // The content server: the option, else the user's or the distributor's
+  // setting, else the built-in one. The updater this program may start and
+  // the player suite ask the same server.
+  const tav::app::ServerChoice server =
+      tav::app::choose_server(tav::app::default_server_sources(opts.server_base, TAVORI_SERVER_BASE));
+  if (!server.warning.empty()) std::fprintf(stderr, "tavori: %s\n", server.warning.c_str());
+  std::string server_base = server.base;
+  setenv("TAVORI_SERVER_BASE", server_base.c_str(), 1);
   const std::string command = command_line(argc, argv, opts.first_argument);
   // The link-protocol schemes must be known before the application exists.
   tav::qt::register_link_schemes();
@@ -191,19 +199,26 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string& folder = choice.folder;
+  // An installed copy pointed at the built-in address runs the installed
+  // demo server for its user when nothing of the user's answers there.
+  tav::app::DemoServer demo_server;
+  if (server.built_in && folder != program_folder) {
+    server_base = demo_server.start_if_needed(program_folder + "/tavori-server", server_base, folder);
+    setenv("TAVORI_SERVER_BASE", server_base.c_str(), 1);
+  }
   // Link-protocol commands come from the server's pages and the list pages
   // in this folder only.
-  tav::qt::set_command_sources(QUrl(QString::fromStdString(opts.server_base)),
+  tav::qt::set_command_sources(QUrl(QString::fromStdString(server_base)),
                                QString::fromStdString(folder));
   player_library.join();
   tav::qt::QtPlatform platform(folder);
   if (!opts.trace.empty()) platform.windows().set_trace(opts.trace);
   tav::AppConfig config;
   config.app_folder = folder;
-  config.server_base = opts.server_base;
+  config.server_base = server_base;
   config.command_line = command;
   // The player's page is the demo server's: it follows the server.
-  config.vendor_home = on_server(TAVORI_VENDOR_HOME, opts.server_base);
+  config.vendor_home = on_server(TAVORI_VENDOR_HOME, server_base);
   config.floating_ad_delay_ms = opts.floating_ad_delay_ms;
   std::unique_ptr<tav::BA1> window = tav::start_program(platform.platform(), config);
   if (!window) return 0;

@@ -1,6 +1,7 @@
 // Which folder the desktop client keeps its files in: the program's own, or,
 // for an installed program, each user's own made from the installed files.
 #include "app/app_folder.h"
+#include "app/content_server.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -147,6 +148,37 @@ TEST_F(AppFolder, AFolderOfAnotherUserIsNotUsed) {
   const app::FolderChoice choice = app::choose_app_folder(installed_);
   EXPECT_TRUE(choice.folder.empty());
   EXPECT_NE(choice.error.find("another user"), std::string::npos) << choice.error;
+}
+
+TEST(ContentServer, TheOptionTheUsersSettingTheDistributorsThenTheBuiltInOne) {
+  test::TempDir dir;
+  dir.write("user", "  http://user.example/box\r\nsecond line\n");
+  dir.write("system", "https://dist.example:8443/box/\n");
+  app::ServerSources sources{std::nullopt, dir.file("user"), dir.file("system"), "http://127.0.0.1:8080/box/"};
+  EXPECT_EQ(app::choose_server(sources).base, "http://user.example/box/");
+  sources.option = "http://127.0.0.1:9000/box/";
+  EXPECT_EQ(app::choose_server(sources).base, "http://127.0.0.1:9000/box/");
+  sources.option.reset();
+  sources.user_file = dir.file("missing");
+  EXPECT_EQ(app::choose_server(sources).base, "https://dist.example:8443/box/");
+  // A folder, an empty file: no setting.
+  sources.user_file = dir.str();
+  dir.write("empty", "\n");
+  sources.system_file = dir.file("empty");
+  const app::ServerChoice built_in = app::choose_server(sources);
+  EXPECT_EQ(built_in.base, "http://127.0.0.1:8080/box/");
+  EXPECT_TRUE(built_in.built_in);
+  // What is no server address is never loaded: the library then shows
+  // that its server cannot be reached.
+  for (const char* bad : {"javascript:alert(1)", "file:///etc/passwd", "http://", "http:///box/",
+                          "ftp://host/box/", "http://host/box/\"onload=", "http://h o/"}) {
+    dir.write("bad", std::string(bad) + "\n");
+    sources.user_file = dir.file("bad");
+    const app::ServerChoice choice = app::choose_server(sources);
+    EXPECT_EQ(choice.base, app::kNoServer) << bad;
+    EXPECT_FALSE(choice.built_in);
+    EXPECT_NE(choice.warning.find(dir.file("bad")), std::string::npos) << choice.warning;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -44,8 +45,9 @@ class User {
   ~User() { stop(); }
 
   void start(const std::vector<std::string>& args, const std::string& trace) {
-    std::vector<std::string> argv = {prefix_ + "/bin/tavori", "--server-base=" + origin_ + "/box/",
-                                     "--trace=" + home_ + "/" + trace};
+    // Without an origin, the program finds its server itself.
+    std::vector<std::string> argv = {prefix_ + "/bin/tavori", "--trace=" + home_ + "/" + trace};
+    if (!origin_.empty()) argv.insert(argv.begin() + 1, "--server-base=" + origin_ + "/box/");
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = launch(argv,
                   {"DISPLAY=" + x_.display(), "HOME=" + home_, "XDG_CONFIG_HOME=" + home_ + "/.config",
@@ -168,7 +170,10 @@ TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
   ASSERT_TRUE(server.start({"--catalogue", lib + "/catalogue.txt", "--media", media.str()})) << server.output();
 
   User a(root_, "a", x, server.origin(), prefix_);
-  User b(root_, "b", x, server.origin(), prefix_);
+  // b names the server in the setting of its own (without the final "/").
+  User b(root_, "b", x, "", prefix_);
+  fs::create_directories(root_.file("b/.config/tavori"));
+  std::ofstream(root_.file("b/.config/tavori/server")) << server.origin() << "/box\n";
   User* users[] = {&a, &b};
   // The first start makes the user's folder and registers the user's own
   // copy of the player library in the background.
@@ -201,6 +206,28 @@ TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
   a.stop();
   b.stop();
   server.stop();
+
+  // Pointed at the built-in address where nothing answers, the installed
+  // program runs its demo server for the user, and ends it when it ends.
+  const auto demo_servers = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+      std::error_code ec;
+      n += fs::read_symlink(e.path() / "exe", ec) == fs::path(lib + "/tavori-server");
+    }
+    return n;
+  };
+  if (run("bash -c 'exec 3<>/dev/tcp/127.0.0.1/8080'").first == 0) {
+    std::printf("the built-in address 127.0.0.1:8080 answers: the demo server's start is not tried\n");
+  } else {
+    User c(root_, "c", x, "", prefix_);
+    c.start({}, "trace.txt");
+    EXPECT_TRUE(c.wait_traced("trace.txt", "page Web1 ", 60)) << c.trace("trace.txt") << c.output();
+    EXPECT_TRUE(c.wait_traced("trace.txt", "山海长歌", 30)) << c.trace("trace.txt");
+    EXPECT_EQ(demo_servers(), 1);
+    c.stop();
+    EXPECT_TRUE(wait_for([&] { return demo_servers() == 0; }, 10));
+  }
 
   // Uninstalling: every file the manifest lists goes, and nothing else of
   // the prefix is left but empty folders.
