@@ -4,6 +4,7 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -88,6 +89,38 @@ MpvPlayer::MpvPlayer(QWidget* parent, const PlayerOptions& options, std::string 
   connect(view_, &VideoView::became_ready, this, [this] {
     if (phase_ == Phase::Waiting) load();
   });
+  // The keys and the bar of full screen.
+  connect(view_, &VideoView::controls_shown, this, [this] { update_full_screen_bar(); });
+  connect(view_, &VideoView::pause_toggle_requested, this, [this] {
+    const int state = play_state();
+    if (state == 0 || state == 1 || state == 2)
+      play();
+    else
+      pause();
+    update_full_screen_bar();
+  });
+  connect(view_, &VideoView::seek_requested, this, [this](int second) {
+    seek(second);
+    update_full_screen_bar();
+  });
+  connect(view_, &VideoView::seek_step_requested, this, [this](int step) {
+    const int at = position(), length = duration();
+    int target = std::max(0, at + step);
+    // As the window's own keys do: a step past the end stops short of it.
+    if (length > 0 && target > length) target = std::max(0, length - 2);
+    seek(target);
+    update_full_screen_bar();
+  });
+  connect(view_, &VideoView::volume_step_requested, this, [this](int points) {
+    put(6, volume_ + points);
+    if (view_) view_->show_volume(volume_);
+  });
+}
+
+void MpvPlayer::update_full_screen_bar() {
+  if (!view_ || !view_->full_screen()) return;
+  const int state = play_state();
+  view_->show_playback(position(), duration(), state == 0 || state == 1 || state == 2);
 }
 
 MpvPlayer::~MpvPlayer() {
@@ -268,6 +301,7 @@ void MpvPlayer::handle_event(const mpv_event& event) {
   switch (event.event_id) {
     case MPV_EVENT_PROPERTY_CHANGE:
       on_property(event);
+      update_full_screen_bar();
       break;
     case MPV_EVENT_COMMAND_REPLY:
       if (event.reply_userdata != load_serial_ || load_serial_ == 0) break;

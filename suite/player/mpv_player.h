@@ -88,6 +88,8 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   void observe_properties();
   void on_property(const mpv_event& event);
   void set_pause(bool on);
+  // The bar of full screen shows where the film stands.
+  void update_full_screen_bar();
   void command(std::initializer_list<const char*> args);
   void show_message(const QString& text);
 

@@ -6,16 +6,21 @@
 #include "suite/player/mpv_api.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 #include <QPlatformSurfaceEvent>
 #include <QWindow>
 #include <QPointer>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdint>
@@ -26,6 +31,20 @@ namespace tav::suite {
 namespace {
 
 const char kNoOpenGl[] = "无法启动视频播放（OpenGL 不可用）";
+
+// How long the bar of full screen stays after the last move of the mouse.
+constexpr int kControlsShownMs = 2000;
+// What a key in full screen steps by: seconds, and points of volume.
+constexpr int kSeekStep = 10;
+constexpr int kVolumeStep = 10;
+
+// "mm:ss", or "h:mm:ss" from an hour on.
+QString clock_text(int seconds) {
+  seconds = std::max(0, seconds);
+  const int h = seconds / 3600, m = seconds % 3600 / 60, s = seconds % 60;
+  const QString ms = QStringLiteral("%1:%2").arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+  return h > 0 ? QStringLiteral("%1:").arg(h) + ms : ms;
+}
 
 void* get_proc_address(void*, const char* name) {
   QOpenGLContext* context = QOpenGLContext::currentContext();
@@ -54,7 +73,7 @@ VideoOutput preferred_video_output() {
 // again in the new window.
 class NativeSurface final : public QWidget {
  public:
-  explicit NativeSurface(VideoView* view) : QWidget(view) {
+  explicit NativeSurface(VideoView* view) : QWidget(view), view_(view) {
     // A window of its own for this widget alone: its ancestors and siblings
     // stay drawn by the toolkit.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
@@ -66,6 +85,9 @@ class NativeSurface final : public QWidget {
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
+    // Moves of the pointer over the picture reach the view (the bar of
+    // full screen).
+    setMouseTracking(true);
   }
   QPaintEngine* paintEngine() const override { return nullptr; }
   ~NativeSurface() override { put_video_down(); }
@@ -88,10 +110,18 @@ class NativeSurface final : public QWidget {
     if (e->type() == QEvent::WinIdChange && handed_ != 0 && internalWinId() != 0 &&
         internalWinId() != handed_) {
       handed_ = internalWinId();
+      place_native_window();
       watch_window();
       set_wid(handed_);
       take_video_up();
+      if (view_) view_->place_children();  // the bar of full screen stays above it
     }
+    // mpv's window follows this one's size: this one must follow the
+    // widget's place and size at every change, also where the toolkit made
+    // it anew at a stale place.
+    if (handed_ != 0 && (e->type() == QEvent::Resize || e->type() == QEvent::Move ||
+                         e->type() == QEvent::Show))
+      place_native_window();
     return QWidget::event(e);
   }
   bool eventFilter(QObject* watched, QEvent* e) override {
@@ -113,9 +143,12 @@ class NativeSurface final : public QWidget {
   // ancestors have no windows of their own): it is put in its place.
   void place_native_window() {
     QWindow* w = windowHandle();
-    QWidget* parent = parentWidget();
-    QWidget* host = parent ? parent->nativeParentWidget() : nullptr;
-    if (w && host) w->setGeometry(QRect(mapTo(host, QPoint(0, 0)), size()));
+    // The nearest window above: the view itself once it is a window of its
+    // own (full screen), else the window the view lies in.
+    QWidget* host = nativeParentWidget();
+    if (!w || !host) return;
+    const QRect want(mapTo(host, QPoint(0, 0)), size());
+    if (w->geometry() != want) w->setGeometry(want);
   }
   void watch_window() {
     QWindow* w = windowHandle();
@@ -150,6 +183,7 @@ class NativeSurface final : public QWidget {
     watch_window();
     set_wid(id);
     take_video_up();
+    if (view_) view_->place_children();
   }
   void take_video_up() {
     if (restore_video_.isEmpty()) return;
@@ -159,6 +193,7 @@ class NativeSurface final : public QWidget {
     mpv_api().set_property_async(mpv_, 0, "vid", MPV_FORMAT_STRING, &value);
   }
 
+  QPointer<VideoView> view_;
   mpv_handle* mpv_ = nullptr;
   WId handed_ = 0;
   QPointer<QWindow> watched_;
@@ -173,6 +208,7 @@ class VideoSurface final : public QOpenGLWidget {
   explicit VideoSurface(VideoView* view) : QOpenGLWidget(view), view_(view) {
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
     setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);
   }
   ~VideoSurface() override {
     // QOpenGLWidget's own destructor destroys the context later, when this
@@ -298,6 +334,122 @@ class VideoSurface final : public QOpenGLWidget {
   QMetaObject::Connection context_gone_;
 };
 
+// The bar of full screen, at the bottom of the picture: the pause button,
+// the time and the seek bar, in the program's colours. Over mpv's own
+// window (X11) it has a window of its own above it.
+class FullScreenBar final : public QWidget {
+ public:
+  static constexpr int kHeight = 40;
+
+  explicit FullScreenBar(VideoView* view) : QWidget(view), view_(view) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::ArrowCursor);
+    QFont f(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Sans Serif")});
+    f.setPixelSize(12);
+    setFont(f);
+  }
+  void set_playback(int position, int duration, bool paused) {
+    if (position == position_ && duration == duration_ && paused == paused_) return;
+    position_ = position;
+    duration_ = duration;
+    paused_ = paused;
+    update();
+  }
+  void set_volume_note(const QString& note) {
+    note_ = note;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0x15, 0x15, 0x15));
+    p.setPen(QColor(0x2A, 0x29, 0x29));
+    p.drawLine(0, 0, width(), 0);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // The button: play while paused, pause while playing.
+    const QRectF b = button();
+    const QColor glyph = hover_button_ ? QColor(0xFF, 0xFF, 0xFF) : QColor(0xC8, 0xC8, 0xB0);
+    if (paused_) {
+      QPainterPath tri;
+      tri.moveTo(b.left() + 8, b.top() + 6);
+      tri.lineTo(b.right() - 6, b.center().y());
+      tri.lineTo(b.left() + 8, b.bottom() - 6);
+      tri.closeSubpath();
+      p.fillPath(tri, glyph);
+    } else {
+      p.fillRect(QRectF(b.left() + 8, b.top() + 6, 4, b.height() - 12), glyph);
+      p.fillRect(QRectF(b.right() - 12, b.top() + 6, 4, b.height() - 12), glyph);
+    }
+    // The time, or the volume just set.
+    p.setPen(QColor(0xC8, 0xC8, 0xB0));
+    const QString text = note_.isEmpty() ? clock_text(position_) + " / " + clock_text(duration_) : note_;
+    p.drawText(QRect(52, 0, kTextWidth, height()), Qt::AlignLeft | Qt::AlignVCenter, text);
+    // The seek bar, filled up to where the film stands.
+    const QRectF t = track();
+    p.fillRect(t, QColor(0x2A, 0x29, 0x29));
+    const double share = duration_ > 0 ? std::clamp(double(position_) / duration_, 0.0, 1.0) : 0.0;
+    p.fillRect(QRectF(t.left(), t.top(), t.width() * share, t.height()), QColor(0x38, 0x75, 0xD7));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x80, 0xA8, 0xFF));
+    p.drawEllipse(QPointF(t.left() + t.width() * share, t.center().y()), 6, 6);
+  }
+  void mousePressEvent(QMouseEvent* e) override {
+    if (e->button() != Qt::LeftButton) return;
+    if (button().contains(e->position())) {
+      emit view_->pause_toggle_requested();
+    } else if (grab_area().contains(e->position())) {
+      dragging_ = true;
+      seek_at(e->position().x());
+    }
+    view_->reveal_controls();
+  }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    const bool over = button().contains(e->position());
+    if (over != hover_button_) {
+      hover_button_ = over;
+      update();
+    }
+    if (dragging_ && (e->buttons() & Qt::LeftButton)) seek_at(e->position().x());
+    view_->reveal_controls();
+  }
+  void mouseReleaseEvent(QMouseEvent*) override { dragging_ = false; }
+  // Quick clicks on the bar are clicks, not a double-click on the picture.
+  void mouseDoubleClickEvent(QMouseEvent* e) override { mousePressEvent(e); }
+  void leaveEvent(QEvent*) override {
+    hover_button_ = false;
+    update();
+  }
+
+ private:
+  static constexpr int kTextWidth = 120;
+  QRectF button() const { return QRectF(12, (height() - 28) / 2.0, 28, 28); }
+  QRectF track() const {
+    const double left = 52 + kTextWidth + 8;
+    return QRectF(left, height() / 2.0 - 2, std::max(10.0, width() - left - 20), 4);
+  }
+  QRectF grab_area() const { return track().adjusted(-8, -12, 8, 12); }
+  void seek_at(double x) {
+    if (duration_ <= 0) return;
+    const QRectF t = track();
+    const double share = std::clamp((x - t.left()) / t.width(), 0.0, 1.0);
+    const int second = static_cast<int>(share * duration_);
+    position_ = second;
+    update();
+    emit view_->seek_requested(second);
+  }
+
+  VideoView* view_;
+  int position_ = 0;
+  int duration_ = 0;
+  bool paused_ = false;
+  bool hover_button_ = false;
+  bool dragging_ = false;
+  QString note_;
+};
+
 VideoView::VideoView(QWidget* parent, VideoOutput output) : QWidget(parent) {
   setAutoFillBackground(true);
   QPalette p = palette();
@@ -306,6 +458,17 @@ VideoView::VideoView(QWidget* parent, VideoOutput output) : QWidget(parent) {
   setPalette(p);
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(16, 16);
+  setMouseTracking(true);
+  conceal_timer_.setSingleShot(true);
+  conceal_timer_.setInterval(kControlsShownMs);
+  connect(&conceal_timer_, &QTimer::timeout, this, [this] {
+    // Not while the pointer rests on the bar.
+    if (bar_ && bar_->underMouse()) {
+      conceal_timer_.start();
+      return;
+    }
+    conceal_controls();
+  });
 
   label_ = new QLabel(this);
   label_->setAlignment(Qt::AlignCenter);
@@ -377,6 +540,10 @@ void VideoView::place_children() {
   if (surface_) surface_->setGeometry(rect());
   if (native_) native_->setGeometry(rect());
   label_->setGeometry(rect());
+  if (bar_) {
+    bar_->setGeometry(0, height() - FullScreenBar::kHeight, width(), FullScreenBar::kHeight);
+    bar_->raise();
+  }
 }
 
 void VideoView::resizeEvent(QResizeEvent* event) {
@@ -384,9 +551,80 @@ void VideoView::resizeEvent(QResizeEvent* event) {
   place_children();
 }
 
+void VideoView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  place_children();
+}
+
+bool VideoView::event(QEvent* event) {
+  // A window of its own in full screen: it loses the keys when another
+  // window takes them, and the bar goes with them.
+  if (event->type() == QEvent::WindowDeactivate && full_screen_) conceal_controls();
+  return QWidget::event(event);
+}
+
+QWidget* VideoView::full_screen_bar() const { return bar_ && bar_->isVisible() ? bar_.data() : nullptr; }
+
+void VideoView::show_playback(int position, int duration, bool paused) {
+  if (bar_) bar_->set_playback(position, duration, paused);
+}
+
+void VideoView::show_volume(int volume) {
+  if (!bar_) return;
+  bar_->set_volume_note(QString::fromUtf8("音量：") + QString::number(volume) + "%");
+  reveal_controls();
+}
+
+void VideoView::reveal_controls() {
+  if (!full_screen_) return;
+  if (!bar_) {
+    bar_ = new FullScreenBar(this);
+    // Over mpv's own window only a window can be drawn.
+    if (native_) bar_->setAttribute(Qt::WA_NativeWindow);
+    place_children();
+  }
+  if (!bar_->isVisible()) {
+    bar_->set_volume_note({});
+    bar_->show();
+    place_children();
+    emit controls_shown();
+  }
+  unsetCursor();
+  if (native_) native_->unsetCursor();
+  conceal_timer_.start();
+}
+
+void VideoView::conceal_controls() {
+  conceal_timer_.stop();
+  if (bar_) bar_->hide();
+  if (full_screen_) {
+    // A player's full screen shows the picture alone, without the pointer.
+    setCursor(Qt::BlankCursor);
+    if (native_) native_->setCursor(Qt::BlankCursor);
+  }
+}
+
+void VideoView::mouseMoveEvent(QMouseEvent* event) {
+  if (full_screen_) {
+    // The toolkit reports a move when a window appears under a pointer
+    // that stands still: only a real move shows the bar.
+    const QPoint at = event->globalPosition().toPoint();
+    if (at != last_pointer_) reveal_controls();
+    last_pointer_ = at;
+  }
+  QWidget::mouseMoveEvent(event);
+}
+
 void VideoView::set_full_screen(bool on) {
   if (on == full_screen_) return;
   full_screen_ = on;
+  // The bar belongs to full screen only (over mpv's window it is a window
+  // of its own, which has no place in the program's window).
+  conceal_timer_.stop();
+  delete bar_.data();
+  unsetCursor();
+  if (native_) native_->unsetCursor();
+  last_pointer_ = QCursor::pos();
   if (on) {
     was_window_ = isWindow();
     normal_flags_ = windowFlags();
@@ -400,18 +638,49 @@ void VideoView::set_full_screen(bool on) {
   } else {
     setWindowState(windowState() & ~Qt::WindowFullScreen);
     setWindowFlags(normal_flags_);
-    setGeometry(normal_geometry_);  // the parent's layout, if any, takes over again
+    setGeometry(normal_geometry_);
     show();
+    // The parent's layout, if any, places it again now, with the size the
+    // parent has now (it may have changed meanwhile).
+    if (QWidget* parent = parentWidget(); parent && parent->layout()) {
+      parent->layout()->invalidate();
+      parent->layout()->activate();
+    }
+    place_children();
   }
 }
 
 void VideoView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape && full_screen_) {
-    set_full_screen(false);
-    event->accept();
+  if (!full_screen_) {
+    QWidget::keyPressEvent(event);
     return;
   }
-  QWidget::keyPressEvent(event);
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      set_full_screen(false);
+      break;
+    case Qt::Key_Space:
+      emit pause_toggle_requested();
+      break;
+    case Qt::Key_Left:
+      emit seek_step_requested(-kSeekStep);
+      break;
+    case Qt::Key_Right:
+      emit seek_step_requested(kSeekStep);
+      break;
+    case Qt::Key_Up:
+      emit volume_step_requested(kVolumeStep);
+      break;
+    case Qt::Key_Down:
+      emit volume_step_requested(-kVolumeStep);
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  event->accept();
+  // What a key did shows on the bar (the volume, the time after a seek).
+  if (full_screen_ && event->key() != Qt::Key_Up && event->key() != Qt::Key_Down) reveal_controls();
 }
 
 void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {

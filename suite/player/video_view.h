@@ -7,9 +7,16 @@
 // toolkit never touches them. Elsewhere (Wayland, the offscreen platform)
 // the picture comes through mpv's render API into a QOpenGLWidget that the
 // window composites.
+//
+// In full screen the view is the player: Space pauses and plays, Left and
+// Right seek, Up and Down change the volume, Esc and a double-click leave;
+// a move of the mouse shows a bar with the pause button, the time and the
+// seek bar for two seconds.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 struct mpv_handle;
@@ -19,6 +26,7 @@ namespace tav::suite {
 
 class VideoSurface;
 class NativeSurface;
+class FullScreenBar;
 
 // How the picture reaches the screen.
 enum class VideoOutput {
@@ -52,26 +60,51 @@ class VideoView final : public QWidget {
   void show_message(const QString& text);
   void set_full_screen(bool on);
   bool full_screen() const { return full_screen_; }
+  // Where the film stands, for the bar shown in full screen (seconds).
+  void show_playback(int position, int duration, bool paused);
+  // The volume after a step asked for in full screen, shown on the bar.
+  void show_volume(int volume);
+  // The bar of full screen, while it is shown (for tests and diagnostics).
+  QWidget* full_screen_bar() const;
 
  signals:
   // The picture can be drawn now (the first time the widget was shown).
   void became_ready();
   // The picture cannot be drawn at all; why, in a sentence for the user.
   void failed(const QString& why);
+  // Asked for in full screen, with the keys or the bar.
+  void pause_toggle_requested();
+  void seek_requested(int second);
+  void seek_step_requested(int seconds);
+  void volume_step_requested(int points);
+  // The bar of full screen came up: it wants to know where the film stands.
+  void controls_shown();
 
  protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  friend class NativeSurface;
+  friend class FullScreenBar;
   void fail(const QString& why);
   void place_children();
+  // The bar of full screen: shown now, hidden two seconds after the last
+  // move of the mouse (or key) with the pointer, unless the pointer is on it.
+  void reveal_controls();
+  void conceal_controls();
 
   mpv_handle* mpv_ = nullptr;
   VideoSurface* surface_ = nullptr;
   NativeSurface* native_ = nullptr;
   QLabel* label_ = nullptr;
+  QPointer<FullScreenBar> bar_;
+  QTimer conceal_timer_;
+  QPoint last_pointer_;
   bool full_screen_ = false;
   bool was_window_ = false;
   Qt::WindowFlags normal_flags_;
