@@ -79,9 +79,11 @@ make_clip() {
     local tfile="$work/$RANDOM$RANDOM-title.txt" sfile="$work/$RANDOM$RANDOM-sub.txt"
     printf '%s' "$title" >"$tfile"
     printf '%s' "$subtitle" >"$sfile"
+    # The names are drawn as they are (expansion=none): a "%" in one would
+    # start one of drawtext's functions.
     vf="drawbox=x=0:y=0:w=iw:h=${bar}:color=black@0.6:t=fill"
-    vf+=",drawtext=fontfile=${font}:textfile=${tfile}:x=12:y=$((bar / 8)):fontsize=${big}:fontcolor=white"
-    vf+=",drawtext=fontfile=${font}:textfile=${sfile}:x=12:y=$((bar / 8 + big + 4)):fontsize=${small}:fontcolor=0x80A8FF"
+    vf+=",drawtext=fontfile=${font}:textfile=${tfile}:expansion=none:x=12:y=$((bar / 8)):fontsize=${big}:fontcolor=white"
+    vf+=",drawtext=fontfile=${font}:textfile=${sfile}:expansion=none:x=12:y=$((bar / 8 + big + 4)):fontsize=${small}:fontcolor=0x80A8FF"
     vf+=",drawtext=fontfile=${font}:text='%{pts\\:hms}':x=w-tw-12:y=h-th-12:fontsize=${big}:fontcolor=white:box=1:boxcolor=black@0.6:boxborderw=6"
   fi
   if ffmpeg -hide_banner -loglevel error -nostdin -y \

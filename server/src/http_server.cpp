@@ -226,7 +226,7 @@ struct ContentServer::Impl {
     else
       address =
           "http://" + address_host + ":" + std::to_string(port) + "/media/" + path_escape(ep.file);
-    text(res, ep.label + "$" + address + "$" + ep.kind);
+    text(res, reply_label(ep.label) + "$" + address + "$" + ep.kind);
   }
 
   void episode_list(const Request& req, Response& res) {

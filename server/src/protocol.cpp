@@ -53,9 +53,17 @@ std::optional<std::int64_t> parse_count(std::string_view text) {
   return v < kCountCap ? v : kCountCap;
 }
 
+std::string link_name(std::string_view name) {
+  return tav::replace_all(tav::replace_all(tav::urlEscape(name), "-", "%2D"), "/", "%2F");
+}
+
 std::string lookup_link(const Series& series, std::size_t episode) {
   return "eebovod://" + std::to_string(series.id) + "-1-" + std::to_string(episode) + "-" +
-         tav::urlEscape(series.name);
+         link_name(series.name);
+}
+
+std::string reply_label(std::string_view label) {
+  return tav::replace_all(tav::replace_all(label, "%", "%25"), "&", "%26");
 }
 
 std::string path_escape(std::string_view name) {
@@ -130,21 +138,24 @@ std::optional<EpisodePageQuery> parse_episode_page_query(std::string_view raw_qu
     if (c == std::string_view::npos) return std::nullopt;
     from = c + 1;
   }
-  const std::size_t last_dash = raw_query.rfind('-');
-  if (last_dash < from) return std::nullopt;  // no field after the name
-
   const auto series = parse_count(raw_query.substr(0, cut[0]));
   const auto v = parse_count(raw_query.substr(cut[0] + 1, cut[1] - cut[0] - 1));
   const auto v1 = parse_count(raw_query.substr(cut[1] + 1, cut[2] - cut[1] - 1));
-  const std::string_view last = raw_query.substr(last_dash + 1);
-  if (!series || !v || !v1 || !parse_count(last)) return std::nullopt;
+  if (!series || !v || !v1) return std::nullopt;
 
   EpisodePageQuery q;
   q.series = *series;
   q.v = *v;
   q.v1 = *v1;
-  q.name = decode_query_text(raw_query.substr(from, last_dash - from));
-  q.last = std::string(last);
+  const std::size_t last_dash = raw_query.rfind('-');
+  const std::string_view last = raw_query.substr(last_dash + 1);
+  if (last_dash >= from && parse_count(last)) {
+    q.name = decode_query_text(raw_query.substr(from, last_dash - from));
+    q.last = std::string(last);
+  } else {  // cut short by a "#" in the name
+    q.name = decode_query_text(raw_query.substr(from));
+    q.last = "0";
+  }
   return q;
 }
 

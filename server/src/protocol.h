@@ -15,8 +15,18 @@ struct Series;
 // are held at 10^15, which is past any real series or episode.
 std::optional<std::int64_t> parse_count(std::string_view text);
 
-// "eebovod://" id "-1-" episode "-" escaped name.
+// A series name as the links carry it: urlEscape's escapes, and "-" and
+// "/" escaped too ("%2D", "%2F"). The client takes a lookup link apart at
+// every dash and drops a slash that ends it; urlUnescape gives the name
+// back whole.
+std::string link_name(std::string_view name);
+// "eebovod://" id "-1-" episode "-" link_name(name).
 std::string lookup_link(const Series& series, std::size_t episode);
+// An episode label as the episode reply carries it. The client puts it
+// into its play link as it is, where "&&&" separates the fields, and reads
+// it back through urlUnescape: "%" and "&" are written as their escapes,
+// every other character as it is.
+std::string reply_label(std::string_view label);
 
 // What may not stand in the path of a web address as it is gets a
 // percent escape ("%", "#", "?", spaces, quotes, ...); Chinese stays.
@@ -37,7 +47,9 @@ std::string qvod_address(std::string_view file, std::uintmax_t size, std::string
 std::string decode_query_text(std::string_view text);
 
 // pp.htm?<series>-<v>-<v1>-<name>-<last>. The name lies between the third
-// dash and the last one, so it may itself contain dashes.
+// dash and the last one, so it may itself contain dashes. The client writes
+// the name as it is, so a "#" in it ends the query there: what follows the
+// third dash is then all name, and last is "0".
 struct EpisodePageQuery {
   std::int64_t series = 0;
   std::int64_t v = 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "headless_fixture.h"
 #include "platform/posix/curl_http.h"
 #include "platform/posix/iconv_code_page.h"
 #include "server_process.h"
@@ -57,7 +58,17 @@ series 15
 name    缺片
 shelf   library
 episode 第1集 | missing.mp4 | qvod
+
+series 16
+name    A-B/C & "D" 'E' $5 | 100%41 #1 &&& 全/
+shelf   library
+episode 上 & 下 100%41 &&& 终 | a b&&&c #1 %41 'q'.mp4 | web
+episode 第2集 | a b&&&c #2 %41.mp4 | qvod
 )";
+
+// Series 16: every separator of the link protocol, the episode reply and
+// the list files in its name, its labels and its file names.
+constexpr const char* kOddName = "A-B/C & \"D\" 'E' $5 | 100%41 #1 &&& 全/";
 
 // SHA-1 of the bytes of t-01.mp4 (pattern_bytes(1000)), as sha1sum gives it.
 constexpr const char* kHashT01 = "576418509284CBE426FA53FA4AA8DA5FEE1AB095";
@@ -80,6 +91,8 @@ void prepare_folder(const ServerProcess& server) {
   dir.write("media/x-02.mp4", "x two");
   dir.write("media/p-01.mp4", "pending bytes");
   dir.write("media/tv-1.mp4", "channel bytes");
+  dir.write("media/a b&&&c #1 %41 'q'.mp4", "odd web bytes");
+  dir.write("media/a b&&&c #2 %41.mp4", "odd qvod bytes");
   dir.write("secret.txt", "not for the network");
   std::filesystem::create_symlink("../secret.txt", dir.file("media/leak.mp4"));
 }
@@ -105,8 +118,11 @@ class TestServer {
   ServerProcess process_;
 };
 
+// A lookup link as the pages write it: the name escaped, its dashes and
+// slashes too.
 std::string link(const std::string& id, int episode, const std::string& name) {
-  return "eebovod://" + id + "-1-" + std::to_string(episode) + "-" + urlEscape(name);
+  return "eebovod://" + id + "-1-" + std::to_string(episode) + "-" +
+         replace_all(replace_all(urlEscape(name), "-", "%2D"), "/", "%2F");
 }
 
 std::size_t count_of(const std::string& text, const std::string& part) {
@@ -147,8 +163,8 @@ TEST_F(ServerTest, LibraryPageLinksEveryEpisodeWithEscapedNames) {
   ASSERT_FALSE(page.empty());
   for (int ep = 0; ep < 3; ++ep)
     EXPECT_NE(page.find("href=\"" + link("11", ep, "测试剧") + "\""), std::string::npos) << ep;
-  // The dash stays a dash in the escaped name; the client cuts there.
-  EXPECT_NE(page.find("href=\"eebovod://12-1-1-X-%u6218%u8B66\""), std::string::npos);
+  // The client takes the link apart at its dashes: the name's own is escaped.
+  EXPECT_NE(page.find("href=\"eebovod://12-1-1-X%2D%u6218%u8B66\""), std::string::npos);
   EXPECT_NE(page.find(link("13", 0, "等待中")), std::string::npos);
   EXPECT_EQ(page.find("eebovod://14-"), std::string::npos) << "TV channels are not in the library";
   EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
@@ -272,8 +288,12 @@ TEST_F(ServerTest, EpisodePageOfAnUnknownSeriesEscapesTheName) {
   EXPECT_EQ(reply.body.find("<script>alert"), std::string::npos);
   EXPECT_NE(reply.body.find("&lt;script&gt;alert(1)"), std::string::npos);
   for (const char* q : {"/box/pp.htm", "/box/pp.htm?abc", "/box/pp.htm?11-1-0",
-                        "/box/pp.htm?11-1-0-name", "/box/pp.htm?11-x-0-name-0"})
+                        "/box/pp.htm?11-x-0-name-0", "/box/pp.htm?11-1--name-0"})
     EXPECT_EQ(status_of(q), 400) << q;
+  // A "#" in the name ends the address before its last field: the series
+  // number still finds the page.
+  EXPECT_EQ(status_of("/box/pp.htm?11-1-0-name"), 200);
+  EXPECT_EQ(status_of("/box/pp.htm?12-1-0-X-%E6%88%98"), 200);
 }
 
 TEST_F(ServerTest, PlayerPagePlaysTheUnescapedAddressItself) {
@@ -284,6 +304,71 @@ TEST_F(ServerTest, PlayerPagePlaysTheUnescapedAddressItself) {
   EXPECT_NE(page.find("controls"), std::string::npos);
   EXPECT_NE(page.find("unescape("), std::string::npos);
   EXPECT_NE(page.find("background:#000"), std::string::npos);
+}
+
+// The client's own logic, on the headless backend, on what the server
+// writes: the episodes of a series whose name, labels and file names hold
+// every separator the client splits at play under their whole name and
+// label, go into the history whole, and their episode page and film are
+// found.
+class ClientOnServer : public test::HeadlessTest {
+ protected:
+  std::string effects() const {
+    std::string out;
+    for (const std::string& line : hp.log.lines()) out += line + "\n";
+    return out;
+  }
+};
+
+TEST_F(ClientOnServer, NamesLabelsAndFilesWithTheProtocolsSeparatorsTravelWhole) {
+  TestServer server;
+  ASSERT_TRUE(server->ready()) << server->output();
+  CurlHttp http(gbk);
+  config.server_base = server->base();
+  const std::unique_ptr<BA1> w = start();
+  ASSERT_TRUE(w);
+  const std::string library = http.get(server->base());
+  const char* const labels[] = {"上 & 下 100%41 &&& 终", "第2集"};
+  for (int e = 0; e < 2; ++e) {
+    // The link the page gives the episode.
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(library, found,
+                                  std::regex("href=\"(eebovod://16-1-" + std::to_string(e) + "-[^\"]*)\"")));
+    const std::string lookup = found[1];
+    const std::string request = server->base() + "h.asp?id=16&v=1&v1=" + std::to_string(e);
+    const std::string reply = http.get(request);
+    const std::vector<std::string> parts = split(reply, "$");
+    ASSERT_EQ(parts.size(), 3u) << reply;
+    const std::string& address = parts[1];
+    hp.http.reply(request, reply);
+    hp.log.clear();
+    EXPECT_FALSE(w->Web1.page_navigation(lookup));
+
+    EXPECT_EQ(w->bo_name.caption(), fit_width(gbk, kOddName, 30) + "-" + labels[e]);
+    if (parts[2] == "web") {
+      EXPECT_TRUE(logged("navigate Web2 " + server->base() + "play.htm?web$$$" + urlEscape(address)))
+          << effects();
+      // The page plays the address it unescapes: the file, escaped once.
+      EXPECT_EQ(http.get(address), "odd web bytes") << address;
+    } else {
+      EXPECT_TRUE(logged("player put 1 \"qvod://14|")) << effects();
+      EXPECT_TRUE(logged("|a b&&&c #2 %41.mp4|\"")) << effects();
+    }
+    // The record: the name and label as they are ("|" escaped), the address
+    // as the play link carried it.
+    const std::vector<std::string> record =
+        split(split_lines(gbk.to_utf8(dir.read("date.dat")))[0], "|");
+    ASSERT_EQ(record.size(), 7u) << dir.read("date.dat");
+    EXPECT_EQ(record[0], "16");
+    EXPECT_EQ(record[1], replace_all(kOddName, "|", "%7C"));
+    EXPECT_EQ(record[2], labels[e]);
+    EXPECT_EQ(urlUnescape(record[3]), address);
+    // The episode page the client asks for, as a browser sends it (up to
+    // the "#"), lists the series.
+    const std::string page = server->base() + "pp.htm?16-1-" + std::to_string(e) + "-" + kOddName + "-0";
+    EXPECT_TRUE(logged("navigate Web4 " + page)) << effects();
+    EXPECT_NE(http.get(page).find("href=\"" + lookup + "\""), std::string::npos) << page;
+  }
 }
 
 // --- The small fetches ---------------------------------------------------
@@ -549,16 +634,17 @@ TEST(ShippedCatalogue, CoversTheCasesTheClientMustHandle) {
   for (std::sregex_iterator it(pages.begin(), pages.end(), lookup), end; it != end; ++it) {
     episodes[(*it)[1]].insert(std::stoi((*it)[2]));
     names[(*it)[1]] = (*it)[3];
-    EXPECT_EQ((*it)[3].str(), urlEscape(urlUnescape((*it)[3].str())))
-        << "escaped as urlEscape does";
+    EXPECT_EQ((*it)[3].str(), link("0", 0, urlUnescape((*it)[3].str())).substr(16))
+        << "escaped as urlEscape does, dashes and slashes too";
   }
   ASSERT_GE(episodes.size(), 4u);
 
-  bool dash = false, long_name = false;
+  bool dash = false, long_name = false, dollar_and = false;
   std::size_t pending = 0, qvod = 0, web = 0;
   for (const auto& [id, linked] : episodes) {
     const std::string name = urlUnescape(names[id]);
     dash |= contains(name, "-");
+    dollar_and |= contains(name, "$") && contains(name, "&");
     long_name |= utf8_code_points(name).size() >= 30;
     EXPECT_GE(linked.size(), 3u) << name;
     EXPECT_LE(linked.size(), 6u) << name;
@@ -591,6 +677,7 @@ TEST(ShippedCatalogue, CoversTheCasesTheClientMustHandle) {
         << name << ": one past the last episode";
   }
   EXPECT_TRUE(dash) << "a name with \"-\"";
+  EXPECT_TRUE(dollar_and) << "a name with \"$\" and \"&\"";
   EXPECT_TRUE(long_name) << "a name of 30 characters or more";
   EXPECT_GE(pending, 1u) << "a pending series";
   EXPECT_GE(qvod, 1u);
