@@ -428,13 +428,16 @@ video.addEventListener('ended', function () {
 
 std::string series_attr(const Series& s) { return " data-series=\"" + std::to_string(s.id) + "\""; }
 
+// Each link names the page's own address of what it opens (#e, #s).
 std::string play_attrs(const Series& s, std::size_t episode) {
-  return " href=\"#\"" + series_attr(s) + " data-ep=\"" + std::to_string(episode) +
+  return " href=\"#e" + std::to_string(s.id) + "-" + std::to_string(episode) + "\"" +
+         series_attr(s) + " data-ep=\"" + std::to_string(episode) +
          "\" onclick=\"return playEpisode(this)\"";
 }
 
 std::string open_attrs(const Series& s) {
-  return " href=\"#\"" + series_attr(s) + " onclick=\"return openSeries(this)\"";
+  return " href=\"#s" + std::to_string(s.id) + "\"" + series_attr(s) +
+         " onclick=\"return openSeries(this)\"";
 }
 
 // The detail view of one series: head, notice, the episode rows.
@@ -604,7 +607,13 @@ tv.addEventListener('loadedmetadata', function () {
 tv.addEventListener('volumechange', function () {
   document.getElementById('sound').textContent = tv.muted ? '开启声音' : '静音';
 });
-if (channels.length) tune(channels[0]);
+// An address ending in #c<number> starts on that channel, else the first.
+(function () {
+  var m = /^#c(\d+)$/.exec(location.hash);
+  var ch = m && document.getElementById('c' + m[1]);
+  if (ch) tune(ch);
+  else if (channels.length) tune(channels[0]);
+})();
 (function () {
   var el = document.getElementById('clock');
   function pad(n) { return (n < 10 ? '0' : '') + n; }
@@ -652,8 +661,9 @@ std::string tv_page(const Catalogue& catalogue, const MediaFolder& media) {
       const std::string clip = clip_attributes(*s, ep, media);
       // Tiles share the series colours, turned a little per channel.
       const int turn = static_cast<int>((i * 47) % 360);
-      out += "<a class=\"ch" + std::string(clip.empty() ? " off" : "") +
-             "\" href=\"#\" onclick=\"return tune(this)\" data-num=\"" + num + "\" data-name=\"" +
+      out += "<a class=\"ch" + std::string(clip.empty() ? " off" : "") + "\" id=\"c" + num +
+             "\" href=\"#c" + num + "\" onclick=\"return tune(this)\" data-num=\"" + num +
+             "\" data-name=\"" +
              html_escape(ep.label) + "\" data-note=\"" + html_escape(note) + "\"" + clip +
              " title=\"" + html_escape(ep.label) + "\"><span class=\"thumb\"><span class=\"bg\" style=\"--a:" +
              c.a + ";--b:" + c.b + ";filter:hue-rotate(" + std::to_string(turn) +
