@@ -686,6 +686,11 @@ void MpvPlayer::on_terminal_changed() {
   if (film_qvod_.empty() || !terminal_) return;
   const TerminalClient::Film film = terminal_->film(film_qvod_);
   const bool complete = film.heard && film.status.state == FilmState::Complete;
+  // No byte of the film has come and the service says why: it refused the
+  // film, its download failed, or its seed gives nothing while it retries.
+  const bool not_coming = film.heard && film.status.have == 0 &&
+                          (film.status.state == FilmState::Failed ||
+                           (film.status.state == FilmState::Running && !film.status.error.empty()));
   if (phase_ == Phase::Service) {
     if (complete) {
       source_ = qvod_target_;
@@ -695,7 +700,7 @@ void MpvPlayer::on_terminal_changed() {
       phase_ = Phase::Failed;
       show_message(text("下载服务无法启动（") + QString::fromStdString(terminal_->link_error()) +
                    text("）"));
-    } else if (film.heard && film.status.state == FilmState::Failed && film.status.have == 0) {
+    } else if (not_coming) {
       fail_download(film.status.error);
     } else if (std::string url = terminal_->stream_url(film_qvod_); !url.empty()) {
       source_ = std::move(url);
@@ -706,9 +711,9 @@ void MpvPlayer::on_terminal_changed() {
   if (complete && network_) {
     move_to(qvod_target_, false);
   } else if (network_ && ((phase_ == Phase::Opening && !file_loaded_) || phase_ == Phase::Failed) &&
-             film.heard && film.status.state == FilmState::Failed && film.status.have == 0) {
-    // The service refused the film (or its seed is dead): its reason says
-    // more than the failure of mpv's stream, which gets no byte either.
+             not_coming) {
+    // The service's reason says more than the failure of mpv's stream,
+    // which gets no byte either.
     if (phase_ == Phase::Opening) command({"stop"});
     fail_download(film.status.error);
   } else if (network_ && (phase_ == Phase::Opening || phase_ == Phase::Open)) {

@@ -6,12 +6,14 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
+#include "suite/player/address.h"
 #include "suite/player/embedded_player.h"
 
 namespace tav::suite {
@@ -58,16 +60,44 @@ std::string xml_attribute(std::string_view text, std::string_view name) {
   return {};
 }
 
-std::string qvod_settings_text(const QvodSettings& settings) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<QvodPlayer Defaultsavepath=\"" +
-         xml_escape(settings.save_folder) + "\" Seedsource=\"" + xml_escape(settings.seed_source) +
-         "\" />\n";
+std::string seed_source_of_server(std::string_view server_base) {
+  const std::size_t scheme = server_base.find("://");
+  if (scheme == std::string_view::npos) return {};
+  const std::string name = ascii_lower(server_base.substr(0, scheme));
+  if (name != "http" && name != "https") return {};
+  const std::size_t host = scheme + 3;
+  const std::size_t end = std::min(server_base.find_first_of("/?#", host), server_base.size());
+  if (end == host) return {};
+  const std::string seed = std::string(server_base.substr(0, end)) + "/seed/";
+  return usable_seed_source(seed) ? seed : std::string();
 }
 
-QvodSettings load_qvod_settings(const std::string& folder) {
+std::string program_seed_source() {
+  const char* base = std::getenv(kServerBaseVariable);
+  return base ? seed_source_of_server(base) : std::string();
+}
+
+bool usable_seed_source(std::string_view seed_source) {
+  for (const char c : seed_source)
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+  return address_kind(seed_source) == AddressKind::Http;
+}
+
+std::string qvod_settings_text(const QvodSettings& settings) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<QvodPlayer Defaultsavepath=\"" +
+                     xml_escape(settings.save_folder) + "\"";
+  if (settings.seed_named) text += " Seedsource=\"" + xml_escape(settings.seed_source) + "\"";
+  return text + " />\n";
+}
+
+QvodSettings load_qvod_settings(const std::string& folder, std::string_view seed_fallback) {
   QvodSettings defaults;
   defaults.save_folder = home_folder() + "/Videos/Qvod/";
-  defaults.seed_source = kDefaultSeedSource;
+  // Where no file names one: the seed source the caller was given, the
+  // program's, the built-in one. None of them is written into the file.
+  defaults.seed_source = usable_seed_source(seed_fallback) ? std::string(seed_fallback)
+                                                           : program_seed_source();
+  if (defaults.seed_source.empty()) defaults.seed_source = kDefaultSeedSource;
 
   const std::string path = with_slash(folder) + kSettingsFileName;
   std::ifstream in(path, std::ios::binary);
@@ -92,8 +122,9 @@ QvodSettings load_qvod_settings(const std::string& folder) {
   QvodSettings settings;
   settings.save_folder = with_slash(xml_attribute(text, "Defaultsavepath"));
   settings.seed_source = xml_attribute(text, "Seedsource");
+  settings.seed_named = !settings.seed_source.empty();
   if (settings.save_folder.empty()) settings.save_folder = defaults.save_folder;
-  if (settings.seed_source.empty()) settings.seed_source = defaults.seed_source;
+  if (!settings.seed_named) settings.seed_source = defaults.seed_source;
   return settings;
 }
 

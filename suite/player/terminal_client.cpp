@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "suite/player/qvod_settings.h"
+
 namespace tav::suite {
 
 namespace {
@@ -22,6 +24,7 @@ constexpr int kPollMs = 250;
 TerminalClient::TerminalClient(std::string suite_folder, std::function<void()> changed,
                                std::optional<unsigned> owner)
     : folder_(std::move(suite_folder)),
+      seed_source_(program_seed_source()),
       changed_(std::move(changed)),
       owner_(owner.value_or(static_cast<unsigned>(::getuid()))) {
   thread_ = std::thread([this] { run(); });
@@ -70,7 +73,13 @@ std::string TerminalClient::stream_url(const std::string& address) const {
   std::lock_guard lock(mutex_);
   if (!endpoint_ || link_ != Link::Up) return {};
   return "http://127.0.0.1:" + std::to_string(endpoint_->port) + "/" + endpoint_->token +
-         "/stream?a=" + escape(address);
+         "/stream" + query(address, true);
+}
+
+std::string TerminalClient::query(const std::string& address, bool starts) const {
+  std::string text = "?a=" + escape(address);
+  if (starts && !seed_source_.empty()) text += "&s=" + escape(seed_source_);
+  return text;
 }
 
 TerminalClient::Film TerminalClient::film(const std::string& address) const {
@@ -144,7 +153,7 @@ void TerminalClient::run() {
         if (!status || it == films_.end()) continue;
         Film& film = it->second;
         if (!film.heard || film.status.state != status->state || film.status.have != status->have ||
-            film.status.speed_kb != status->speed_kb)
+            film.status.speed_kb != status->speed_kb || film.status.error != status->error)
           changed = true;
         film.heard = true;
         film.status = *status;
@@ -260,7 +269,7 @@ std::optional<std::string> TerminalClient::request(const std::string& what,
     if (!endpoint_) return std::nullopt;
     url = "http://127.0.0.1:" + std::to_string(endpoint_->port) + "/" + endpoint_->token + "/" + what;
   }
-  if (!address.empty()) url += "?a=" + escape(address);
+  if (!address.empty()) url += query(address, what == "fetch");
   CURL* easy = curl_easy_init();
   if (!easy) return std::nullopt;
   std::string body;

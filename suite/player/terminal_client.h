@@ -24,7 +24,10 @@ class TerminalClient {
   // thread whenever what it knows changes. Only a service of owner (this
   // process's user when not given) is talked to: before anything is sent,
   // the socket that listens on the endpoint's port and the process the
-  // endpoint file names must be that user's.
+  // endpoint file names must be that user's. The service may have been
+  // started for another server: the films are asked for with the seed
+  // source of the program's server (program_seed_source()), which the
+  // service takes where its settings file names none.
   TerminalClient(std::string suite_folder, std::function<void()> changed,
                  std::optional<unsigned> owner = std::nullopt);
   // Returns within milliseconds; the service and its downloads go on.
@@ -55,10 +58,14 @@ class TerminalClient {
   bool ping(const TerminalEndpoint& endpoint);
   void spawn();
   std::optional<std::string> request(const std::string& what, const std::string& address);
+  // "?a=" and the escaped address, with the seed source for asks that may
+  // start a download.
+  std::string query(const std::string& address, bool starts) const;
   bool stopping() const;
   std::string escape(const std::string& text) const;
 
   const std::string folder_;
+  const std::string seed_source_;  // "" when the program names no server
   const std::function<void()> changed_;
   const unsigned owner_;
   mutable std::mutex mutex_;

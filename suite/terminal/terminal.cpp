@@ -167,6 +167,35 @@ bool relay_from_seed(const std::string& url, std::int64_t at, std::int64_t lengt
   return relay.ok && relay.left == 0;
 }
 
+// Why a seed gives no bytes: one request of its first byte, with short
+// time-outs. "" when it answers as a seed does.
+std::string seed_problem(const std::string& url) {
+  CURL* easy = curl_easy_init();
+  if (!easy) return {};
+  auto first_bytes = +[](char*, size_t, size_t, void*) -> size_t { return 0; };  // enough
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 5L);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, 10L);
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Tavori-Suite/1.0");
+  curl_easy_setopt(easy, CURLOPT_RANGE, "0-0");
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, first_bytes);
+  const CURLcode result = curl_easy_perform(easy);
+  long status = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(easy);
+  // The words of the download's own failure, which comes after its retries.
+  if (status >= 400) return "the server answered HTTP " + std::to_string(status) + " for " + url;
+  if (result != CURLE_OK && result != CURLE_WRITE_ERROR)
+    return std::string(curl_easy_strerror(result)) + " (" + url + ")";
+  return {};
+}
+
 }  // namespace
 
 bool film_matches(const QvodAddress& q, const std::string& part, std::string& why) {
@@ -199,10 +228,11 @@ std::string Terminal::target_of(const QvodAddress& q) {
   return load_qvod_settings(folder_).save_folder + q.file_name;
 }
 
-std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address) {
+std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address,
+                                               const std::string& seed_source) {
   const auto q = parse_qvod(address);
   if (!q) return nullptr;
-  const QvodSettings settings = load_qvod_settings(folder_);
+  const QvodSettings settings = load_qvod_settings(folder_, seed_source);
   const std::string target = settings.save_folder + q->file_name;
   const std::string part = part_file_of(target);
   const std::string job_path = job_file_of(target);
@@ -274,6 +304,24 @@ std::shared_ptr<Terminal::Job> Terminal::start(const std::string& address) {
   return slot;
 }
 
+std::string Terminal::Job::stall_reason() const {
+  std::lock_guard lock(stall_mutex);
+  return stalled;
+}
+
+void Terminal::note_stall(Job& job) {
+  if (!job.download || job.download->finished() || job.download->failures() == 0) return;
+  {
+    std::lock_guard lock(job.stall_mutex);
+    if (job.stall_checked) return;
+    job.stall_checked = true;
+  }
+  std::string why = seed_problem(job.seed);
+  if (why.empty()) why = "nothing has come from " + job.seed + " yet";
+  std::lock_guard lock(job.stall_mutex);
+  job.stalled = std::move(why);
+}
+
 std::int64_t Terminal::available(const Job& job) {
   if (job.on_disk) return job.q.size;
   if (!job.download) return 0;
@@ -302,6 +350,8 @@ FilmStatus Terminal::status_of(const Job& job) {
       case Download::State::Running:
         s.state = FilmState::Running;
         s.speed_kb = job.download->speed_kb();
+        // Still trying, with nothing so far: what stands in the way.
+        if (s.have == 0) s.error = job.stall_reason();
         break;
       case Download::State::Complete:
         s.state = FilmState::Complete;
@@ -318,8 +368,8 @@ FilmStatus Terminal::status_of(const Job& job) {
   return s;
 }
 
-FilmStatus Terminal::fetch(const std::string& address) {
-  const std::shared_ptr<Job> job = start(address);
+FilmStatus Terminal::fetch(const std::string& address, const std::string& seed_source) {
+  const std::shared_ptr<Job> job = start(address, seed_source);
   if (!job) {
     FilmStatus s;
     s.state = FilmState::Failed;
@@ -409,7 +459,7 @@ void Terminal::resume_jobs() {
     // this service's and stays as it is.
     if (!q || job_file_of(folder + q->file_name) != path) continue;
     if (record->paused) continue;  // until the film is asked for again
-    start(record->address);
+    start(record->address, {});
   }
 }
 
@@ -423,7 +473,7 @@ void Terminal::add_routes(httplib::Server& http, const std::string& token) {
     text(res, "QvodTerminal " + std::to_string(::getpid()) + "\n");
   });
   http.Get(prefix + "fetch", [this, text](const httplib::Request& req, httplib::Response& res) {
-    text(res, format_film_status(fetch(req.get_param_value("a"))));
+    text(res, format_film_status(fetch(req.get_param_value("a"), req.get_param_value("s"))));
   });
   http.Get(prefix + "status", [this, text](const httplib::Request& req, httplib::Response& res) {
     text(res, format_film_status(status(req.get_param_value("a"))));
@@ -436,7 +486,7 @@ void Terminal::add_routes(httplib::Server& http, const std::string& token) {
     // The range is answered here, not by the server library.
     const std::string range_header = req.get_header_value("Range");
     const_cast<httplib::Request&>(req).ranges.clear();
-    const std::shared_ptr<Job> job = start(req.get_param_value("a"));
+    const std::shared_ptr<Job> job = start(req.get_param_value("a"), req.get_param_value("s"));
     if (!job) {
       res.status = 404;
       return;
@@ -448,6 +498,7 @@ void Terminal::add_routes(httplib::Server& http, const std::string& token) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (available(*job) == 0) {
+      note_stall(*job);
       res.status = 502;
       return;
     }

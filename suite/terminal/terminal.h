@@ -37,7 +37,9 @@ class Terminal {
 
   // Starts again the downloads that have a job file in the save folder.
   void resume_jobs();
-  FilmStatus fetch(const std::string& address);
+  // seed_source: where the asking player's program takes its seeds from,
+  // for a settings file that names none ("": this process's own).
+  FilmStatus fetch(const std::string& address, const std::string& seed_source = {});
   FilmStatus status(const std::string& address);
   void cancel(const std::string& address);
   // Removes the job files of downloads that are over.
@@ -56,8 +58,16 @@ class Terminal {
     std::string refused;    // why nothing is fetched (the name is taken, no room...)
     std::unique_ptr<Download> download;
     std::string seed;       // the seed's URL
+    // Why no byte has come, once a stream found none: the seed looked at.
+    mutable std::mutex stall_mutex;
+    bool stall_checked = false;
+    std::string stalled;
+    std::string stall_reason() const;
   };
-  std::shared_ptr<Job> start(const std::string& address);
+  std::shared_ptr<Job> start(const std::string& address, const std::string& seed_source);
+  // A stream gives up on a download that has no byte yet: the reason is
+  // found once, for the status.
+  static void note_stall(Job& job);
   std::string target_of(const QvodAddress& q);
   static FilmStatus status_of(const Job& job);
   static std::int64_t available(const Job& job);

@@ -529,10 +529,31 @@ TEST_F(PlayerTest, SettingsFileIsCreatedBesideTheLibrary) {
   fs::remove(settings);
   put(kAddress, Variant(suite_test::clip()));  // re-reads the settings
   const std::string text = suite_test::read_file(settings);
-  EXPECT_NE(text.find("Defaultsavepath=\"" + std::string(getenv("HOME")) + "/Videos/Qvod/\" "
-                      "Seedsource=\"http://127.0.0.1:8080/seed/\""),
+  EXPECT_NE(text.find("Defaultsavepath=\"" + std::string(getenv("HOME")) + "/Videos/Qvod/\" />"),
             std::string::npos)
       << text;
+}
+
+// Settings that name no seed source: the films come from the server the
+// program plays from, which it names in TAVORI_SERVER_BASE.
+TEST_F(PlayerTest, QvodSeedsComeFromTheProgramsServerWhenTheSettingsNameNone) {
+  suite_test::SeedServer server;
+  const std::string bytes = suite_test::read_file(suite_test::clip());
+  const std::string hash = tav::suite::sha1_hex(bytes);
+  server.add("/seed/" + hash, bytes);
+  suite_test::write_file(suite_test::library().folder / "QvodPlayer.xml",
+                         "<QvodPlayer Defaultsavepath=\"" + save_.string() + "/\" />\n");
+  struct Program {
+    explicit Program(const std::string& base) { setenv("TAVORI_SERVER_BASE", base.c_str(), 1); }
+    ~Program() { unsetenv("TAVORI_SERVER_BASE"); }
+  } program(server.base() + "/box/");
+  player_.reset(make_player());
+  put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
+  call(kPlay);
+  ASSERT_TRUE(wait_state(kPlaying, 8000)) << get(kState);
+  ASSERT_TRUE(suite_test::wait_until([&] { return get(kProgress) == 1000; }, 8000));
+  EXPECT_EQ(suite_test::read_file(save_ / "film.mp4"), bytes);
+  EXPECT_GE(server.requests("/seed/" + hash), 1);
 }
 
 // The video widget on a machine without OpenGL (the offscreen platform):
@@ -568,6 +589,40 @@ TEST_F(PlayerTest, WidgetWithoutOpenGlShowsAMessage) {
   parent.reset();
   EXPECT_EQ(windowed->widget(), nullptr);
   EXPECT_EQ(c.get(kState).to_int(), kStopped);
+}
+
+// With a display that has OpenGL: a qvod:// film whose seed gives nothing
+// stops with the reason in the video area, long before the download has
+// used up its retries.
+TEST_F(PlayerTest, WidgetSaysWhyAQvodFilmDoesNotStart) {
+  if (!QOpenGLContext().create()) GTEST_SKIP() << "no OpenGL here";
+  std::string gone;
+  {
+    suite_test::SeedServer server;
+    gone = server.base() + "/seed/";
+  }
+  suite_test::write_settings(save_.string() + "/", gone);
+  auto parent = std::make_unique<QWidget>();
+  parent->resize(320, 240);
+  std::unique_ptr<tav::suite::EmbeddedPlayer> windowed(suite_test::library().create(parent.get(), nullptr));
+  ASSERT_TRUE(windowed);
+  parent->show();
+  tav::PlayerControl& c = windowed->control();
+  c.put(kAddress, Variant(qvod(tav::suite::sha1_hex("nowhere"), "nowhere.mp4", 1000)));
+  c.invoke(kPlay, {});
+  QString said;
+  EXPECT_TRUE(suite_test::wait_until(
+      [&] {
+        for (QLabel* label : windowed->widget()->findChildren<QLabel*>())
+          if (label->isVisible() && label->text().contains(QString::fromStdString(gone))) said = label->text();
+        return !said.isEmpty();
+      },
+      6000))
+      << "state " << c.get(kState).to_int();
+  EXPECT_TRUE(said.startsWith(QString::fromUtf8("无法下载此影片"))) << said.toStdString();
+  EXPECT_EQ(c.get(kState).to_int(), kStopped);
+  windowed.reset();
+  parent.reset();
 }
 
 // How many points of a grid over the view are lit. On X11 mpv draws into

@@ -140,6 +140,7 @@ TEST(QvodSettingsTest, MissingFileIsCreatedWithTheDefaults) {
   const std::string home = getenv("HOME");
   EXPECT_EQ(s.save_folder, home + "/Videos/Qvod/");
   EXPECT_EQ(s.seed_source, "http://127.0.0.1:8080/seed/");
+  EXPECT_FALSE(s.seed_named);
   const std::string text = suite_test::read_file(folder / "QvodPlayer.xml");
   // Read line by line elsewhere: both values on the line with Defaultsavepath=.
   std::string line;
@@ -153,7 +154,8 @@ TEST(QvodSettingsTest, MissingFileIsCreatedWithTheDefaults) {
     at = end == std::string::npos ? text.size() : end + 1;
   }
   EXPECT_NE(line.find("Defaultsavepath=\"" + home + "/Videos/Qvod/\""), std::string::npos) << text;
-  EXPECT_NE(line.find("Seedsource=\"http://127.0.0.1:8080/seed/\""), std::string::npos) << text;
+  // The seed source is the user's to name: none is written for them.
+  EXPECT_EQ(text.find("Seedsource"), std::string::npos) << text;
   for (const auto& entry : fs::directory_iterator(folder))
     EXPECT_EQ(entry.path().filename(), "QvodPlayer.xml");
   EXPECT_EQ(fs::status(folder / "QvodPlayer.xml").permissions() & fs::perms::all,
@@ -185,6 +187,43 @@ TEST(QvodSettingsTest, AttributeNamesMatchWhole) {
   const fs::path folder = suite_test::fresh_folder("suite");
   suite_test::write_file(folder / "QvodPlayer.xml", "<QvodPlayer Defaultsavepath=\"/v/\" />");
   EXPECT_EQ(load_qvod_settings(folder.string()).seed_source, kDefaultSeedSource);
+}
+
+// Where the settings file names no seed source, the seeds come from the
+// server the program plays from (TAVORI_SERVER_BASE), or from the one a
+// player asks the service with; the file's own always wins.
+TEST(QvodSettingsTest, SeedSourceFollowsTheProgramsServerUnlessTheFileNamesOne) {
+  struct Environment {
+    Environment() { setenv(kServerBaseVariable, "http://10.1.2.3:4567/box/", 1); }
+    ~Environment() { unsetenv(kServerBaseVariable); }
+  } program;
+  const fs::path folder = suite_test::fresh_folder("suite");
+  QvodSettings s = load_qvod_settings(folder.string());
+  EXPECT_EQ(s.seed_source, "http://10.1.2.3:4567/seed/");
+  EXPECT_FALSE(s.seed_named);
+  EXPECT_EQ(suite_test::read_file(folder / "QvodPlayer.xml").find("Seedsource"), std::string::npos);
+  s = load_qvod_settings(folder.string(), "https://seeds.example/s/");
+  EXPECT_EQ(s.seed_source, "https://seeds.example/s/");
+  for (const char* unusable : {"ftp://h/seed/", "file:///etc/", "http://h/a b/", "qvod://x", "seed/"})
+    EXPECT_EQ(load_qvod_settings(folder.string(), unusable).seed_source, "http://10.1.2.3:4567/seed/")
+        << unusable;
+  suite_test::write_file(folder / "QvodPlayer.xml",
+                         "<QvodPlayer Defaultsavepath=\"/v/\" Seedsource=\"http://mine/s/\" />");
+  s = load_qvod_settings(folder.string(), "https://seeds.example/s/");
+  EXPECT_EQ(s.seed_source, "http://mine/s/");
+  EXPECT_TRUE(s.seed_named);
+  EXPECT_NE(qvod_settings_text(s).find("Seedsource=\"http://mine/s/\""), std::string::npos);
+
+  EXPECT_EQ(seed_source_of_server("http://H:8/box/"), "http://H:8/seed/");
+  EXPECT_EQ(seed_source_of_server("HTTPS://h.example/box/x?y#z"), "HTTPS://h.example/seed/");
+  EXPECT_EQ(seed_source_of_server("http://[::1]:8080"), "http://[::1]:8080/seed/");
+  for (const char* odd : {"", "box/", "ftp://h/box/", "http:///box/", "http://a b/box/"})
+    EXPECT_EQ(seed_source_of_server(odd), "") << odd;
+  setenv(kServerBaseVariable, "not a server", 1);
+  EXPECT_EQ(program_seed_source(), "");
+  unsetenv(kServerBaseVariable);
+  EXPECT_EQ(load_qvod_settings(suite_test::fresh_folder("suite").string()).seed_source,
+            kDefaultSeedSource);
 }
 
 // --- downloads ---

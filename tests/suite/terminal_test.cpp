@@ -175,14 +175,16 @@ class Service {
     pid_ = -1;
     return status;
   }
+  // seed: the seed source the asking player names.
   std::optional<std::string> get(const std::string& what, const std::string& address = {},
-                                 const std::string& range = {}) const {
+                                 const std::string& range = {}, const std::string& seed = {}) const {
     httplib::Client client("127.0.0.1", endpoint_->port);
     client.set_read_timeout(20, 0);
     httplib::Headers headers;
     if (!range.empty()) headers.emplace("Range", range);
     std::string path = "/" + endpoint_->token + "/" + what;
     if (!address.empty()) path += "?a=" + escape(address);
+    if (!seed.empty()) path += "&s=" + escape(seed);
     auto res = client.Get(path.c_str(), headers);
     if (!res || (res->status != 200 && res->status != 206)) return std::nullopt;
     return res->body;
@@ -281,6 +283,44 @@ TEST(TerminalTest, DownloadsChecksAndNamesTheFilm) {
   // Asked again, it is simply there.
   EXPECT_EQ(service.status("fetch", address)->state, FilmState::Complete);
   EXPECT_EQ(server.requests("/seed/" + hash), 1);
+}
+
+// Settings that name no seed source: the service takes the one the player
+// asks with, its program's server's; the settings' own wins. While the
+// seed gives nothing, the status says why, once a stream has given up.
+TEST(TerminalTest, SeedsComeFromWhereThePlayerSaysAndTheStatusSaysWhyNoneCome) {
+  suite_test::SeedServer server;
+  const std::string first = pattern_bytes(200000, 11), second = pattern_bytes(100000, 12);
+  server.add("/seed/" + sha1_hex(first), first);
+  server.add("/seed/" + sha1_hex(second), second);
+  std::string gone;
+  {
+    suite_test::SeedServer ended;
+    gone = ended.base() + "/seed/";
+  }
+  const Suite suite(server.base() + "/seed/");
+  const fs::path settings = suite.folder / "QvodPlayer.xml";
+  suite_test::write_file(settings, "<QvodPlayer Defaultsavepath=\"" + suite.save.string() + "/\" />\n");
+  Service service(suite);
+  ASSERT_TRUE(service.up());
+  const std::string film = qvod(sha1_hex(first), "first.mp4", first.size());
+  service.get("fetch", film, {}, server.base() + "/seed/");
+  EXPECT_EQ(service.wait_over(film, 10000).state, FilmState::Complete);
+  EXPECT_EQ(server.requests("/seed/" + sha1_hex(first)), 1);
+
+  const std::string dead = qvod(sha1_hex("dead"), "dead.mp4", 1000);
+  EXPECT_FALSE(service.get("stream", dead, "bytes=0-", gone));
+  const auto stalled = service.status("status", dead);
+  ASSERT_TRUE(stalled);
+  EXPECT_EQ(stalled->state, FilmState::Running) << "it still tries";
+  EXPECT_NE(stalled->error.find(gone + sha1_hex("dead")), std::string::npos) << stalled->error;
+
+  suite_test::write_file(settings, "<QvodPlayer Defaultsavepath=\"" + suite.save.string() +
+                                       "/\" Seedsource=\"" + server.base() + "/seed/\" />\n");
+  const std::string other = qvod(sha1_hex(second), "second.mp4", second.size());
+  service.get("fetch", other, {}, gone);
+  EXPECT_EQ(service.wait_over(other, 10000).state, FilmState::Complete);
+  EXPECT_EQ(suite_test::read_file(suite.save / "second.mp4"), second);
 }
 
 TEST(TerminalTest, TwoFilmsOfOneNameDoNotMix) {
