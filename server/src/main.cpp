@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "catalogue.h"
+#include "export.h"
 #include "http_server.h"
 #include "options.h"
 #include "startup/version.h"
@@ -38,6 +39,13 @@ int main(int argc, char** argv) {
   } catch (const tsrv::CatalogueError& e) {
     std::cerr << "tavori-server: bad catalogue: " << e.what() << "\n";
     return 1;
+  }
+
+  if (!options.export_dir.empty()) {
+    std::string message;
+    const bool done = tsrv::export_site(options, catalogue, message);
+    (done ? std::cout : std::cerr) << "tavori-server: " << message << "\n";
+    return done ? 0 : 1;
   }
 
   // SIGINT and SIGTERM are taken by one thread that stops the server; every

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -21,6 +22,37 @@ bool parse_number(const std::string& text, long long max, long long& out) {
   if (v > max) return false;
   out = v;
   return true;
+}
+
+// "http(s)://" and a host (a name, an IPv4 address or a bracketed IPv6
+// one) with an optional port; a final "/" is dropped. Nothing else: the
+// origin is put in front of "/media/..." as it is.
+std::optional<std::string> origin_of(std::string text) {
+  if (!text.empty() && text.back() == '/') text.pop_back();
+  std::size_t at = 0;
+  if (text.rfind("http://", 0) == 0) at = 7;
+  else if (text.rfind("https://", 0) == 0) at = 8;
+  else return std::nullopt;
+  std::size_t host_end = at;
+  if (at < text.size() && text[at] == '[') {
+    host_end = text.find(']', at);
+    if (host_end == std::string::npos || host_end == at + 1) return std::nullopt;
+    for (std::size_t i = at + 1; i < host_end; ++i)
+      if (!std::isxdigit(static_cast<unsigned char>(text[i])) && text[i] != ':' && text[i] != '.')
+        return std::nullopt;
+    ++host_end;
+  } else {
+    while (host_end < text.size() && (std::isalnum(static_cast<unsigned char>(text[host_end])) ||
+                                      text[host_end] == '.' || text[host_end] == '-'))
+      ++host_end;
+    if (host_end == at) return std::nullopt;
+  }
+  if (host_end == text.size()) return text;
+  if (text[host_end] != ':' || host_end + 1 == text.size() || text.size() - host_end > 6)
+    return std::nullopt;
+  long long port = 0;
+  if (!parse_number(text.substr(host_end + 1), 65535, port) || port == 0) return std::nullopt;
+  return text;
 }
 
 fs::path executable_dir() {
@@ -54,6 +86,12 @@ Updates (see server/README.md):
                        made by tavori-release) under /box/update/
   --offer-version V    the version file names V as the newest version
   --throttle N         send the release archive at N bytes per second
+Static site (see server/README.md):
+  --export DIR         write the whole site into DIR as static files for a
+                       web server (packaging/nginx/tavori.conf), then exit
+  --origin URL         where the export is served, http(s)://HOST[:PORT]:
+                       its episode replies name their web films there
+                       (default http://HOST:PORT of the options above)
 Fault modes for tests:
   --delay-ms N         delay every reply by N milliseconds
   --hang PREFIX        hold requests whose path starts with PREFIX without
@@ -156,13 +194,23 @@ ParseResult parse_options(int argc, char** argv, Options& o, std::string& error)
       o.garbage_bytes = static_cast<std::size_t>(n);
     } else if (arg == "--follow") {
       if (!value(o.follow)) return ParseResult::bad;
+    } else if (arg == "--export") {
+      if (!value(o.export_dir)) return ParseResult::bad;
+    } else if (arg == "--origin") {
+      if (!value(v)) return ParseResult::bad;
+      const std::optional<std::string> origin = origin_of(v);
+      if (!origin) {
+        error = "--origin needs an address such as http://vod.example.org or http://127.0.0.1:8081, not \"" + v + "\"";
+        return ParseResult::bad;
+      }
+      o.origin = *origin;
     } else {
       error = "unknown option \"" + arg + "\"";
       return ParseResult::bad;
     }
     if ((arg == "--port-file" && o.port_file.empty()) || (arg == "--log" && o.log.empty()) ||
         (arg == "--catalogue" && o.catalogue.empty()) || (arg == "--media" && o.media.empty()) ||
-        (arg == "--release" && o.release.empty())) {
+        (arg == "--release" && o.release.empty()) || (arg == "--export" && o.export_dir.empty())) {
       error = arg + " needs a path";
       return ParseResult::bad;
     }
@@ -173,7 +221,31 @@ ParseResult parse_options(int argc, char** argv, Options& o, std::string& error)
         error = "a request prefix starts with \"/\", such as /box/h.asp (got \"" + p + "\")";
         return ParseResult::bad;
       }
+  if (!o.origin.empty() && o.export_dir.empty()) {
+    error = "--origin names where an export is served: it goes with --export";
+    return ParseResult::bad;
+  }
+  if (!o.export_dir.empty()) {
+    // A static site has no fault modes and no pace of its own.
+    if (o.delay_ms > 0 || !o.hang_prefixes.empty() || !o.garbage_prefixes.empty() ||
+        !o.follow.empty() || o.throttle > 0 || !o.port_file.empty()) {
+      error = "--export writes a static site: --delay-ms, --hang, --garbage, --follow, --throttle "
+              "and --port-file are for the running server";
+      return ParseResult::bad;
+    }
+    if (o.origin.empty() && o.port == 0) {
+      error = "--export with --port 0 needs --origin: the episode replies name the port";
+      return ParseResult::bad;
+    }
+  }
   return ParseResult::run;
+}
+
+std::string web_origin(const Options& o) {
+  if (!o.origin.empty()) return o.origin;
+  std::string host = (o.host == "0.0.0.0" || o.host == "::" || o.host.empty()) ? "127.0.0.1" : o.host;
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  return "http://" + host + ":" + std::to_string(o.port);
 }
 
 std::string default_catalogue_path() {

@@ -30,6 +30,12 @@ struct Options {
   std::string release;
   bool newest_given = false;  // --wen-version or --offer-version
   std::size_t throttle = 0;   // bytes per second for the release archive; 0: no limit
+  // --export DIR: the whole site written as static files into DIR (see
+  // export.h) instead of being served.
+  std::string export_dir;
+  // --origin URL: scheme, host and port the export is served at, which the
+  // web addresses of its episode replies name; empty: http://HOST:PORT.
+  std::string origin;
 };
 
 enum class ParseResult { run, help, bad };
@@ -43,5 +49,9 @@ std::string usage_text();
 // executable when there is one, else server/media in the source tree.
 std::string default_catalogue_path();
 std::string default_media_dir();
+
+// The origin of the web addresses in episode replies: --origin, else
+// http://HOST:PORT with a wildcard host taken as 127.0.0.1.
+std::string web_origin(const Options& options);
 
 }  // namespace tsrv
