@@ -1,12 +1,14 @@
 // The installed program: `cmake --install` into a temporary prefix, the
 // desktop entry validated, and the program started from the prefix by two
 // users (each a home of their own) who each play a film against
-// tavori-server under Xvfb and keep their own lists.
+// tavori-server under Xvfb and keep their own lists. The Debian package
+// made by cpack from the same rules, checked by lintian and appstreamcli.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -240,6 +242,96 @@ TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
   for (const auto& e : fs::recursive_directory_iterator(prefix_))
     if (!e.is_directory()) left.push_back(e.path().string());
   EXPECT_TRUE(left.empty()) << left.front();
+}
+
+// Lines of lintian's report that are errors or warnings.
+std::string lintian_complaints(const std::string& report) {
+  std::string complaints;
+  std::istringstream in(report);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("E: ", 0) == 0 || line.rfind("W: ", 0) == 0) complaints += line + "\n";
+  return complaints;
+}
+
+std::string control_field(const std::string& control, const std::string& name) {
+  std::smatch m;
+  if (!std::regex_search(control, m, std::regex("(^|\n)" + name + ": ([^\n]*)"))) return {};
+  return m[2];
+}
+
+TEST_F(Installed, DebianPackageIsCleanAndListedBySoftwareCentres) {
+  // The package and its debugging symbols, made in a folder of the test's own.
+  TempDir out;
+  const auto [made, cpack_output] = run("cd " + shell_quoted(TAVORI_BUILD_DIR) + " && " + shell_quoted(TAVORI_CPACK) +
+                                        " -G DEB -B " + shell_quoted(out.str()));
+  ASSERT_EQ(made, 0) << cpack_output;
+  const std::string version = TAVORI_VERSION;
+  const std::string deb = out.file("tavori_" + version + "_amd64.deb");
+  const std::string ddeb = out.file("tavori-dbgsym_" + version + "_amd64.ddeb");
+  ASSERT_TRUE(fs::exists(deb)) << cpack_output;
+  ASSERT_TRUE(fs::exists(ddeb)) << cpack_output;
+
+  // Debian's own check, its default profile: no error, no warning.
+  const auto [checked, report] = run("lintian " + shell_quoted(deb) + " " + shell_quoted(ddeb));
+  EXPECT_EQ(lintian_complaints(report), "") << report;
+  EXPECT_NE(checked, 127) << report;
+
+  const auto [read, control] = run("dpkg-deb -f " + shell_quoted(deb));
+  ASSERT_EQ(read, 0) << control;
+  EXPECT_EQ(control_field(control, "Version"), version);
+  EXPECT_EQ(control_field(control, "Maintainer"), "Tavori developers <developers@tavori.org>");
+  // What the programs load themselves besides what they link.
+  const std::string depends = control_field(control, "Depends");
+  for (const char* package : {"libmpv2", "qt6-wayland", "libqt6webenginecore6", "libqt6webenginewidgets6"})
+    EXPECT_TRUE(std::regex_search(depends, std::regex(std::string("(^|, )") + package + "( |,|$)"))) << package << ": " << depends;
+
+  TempDir tree, symbols;
+  ASSERT_EQ(run("dpkg-deb -x " + shell_quoted(deb) + " " + shell_quoted(tree.str())).first, 0);
+  ASSERT_EQ(run("dpkg-deb -x " + shell_quoted(ddeb) + " " + shell_quoted(symbols.str())).first, 0);
+  // The changelog's newest entry is this version.
+  const auto [unzipped, changelog] = run("zcat " + shell_quoted(tree.file("usr/share/doc/tavori/changelog.gz")));
+  EXPECT_EQ(changelog.rfind("tavori (" + version + ") ", 0), 0u) << changelog;
+  // Every program is stripped, and its symbols are in the other package
+  // under its build id.
+  for (const char* program : {"tavori", "tavori-server", "regsvr32", "Qvod/QvodTerminal.exe",
+                              "Qvod/QvodPlayer.exe", "Qvod/QvodInsert.dll"}) {
+    const std::string path = tree.file(std::string("usr/lib/tavori/") + program);
+    const std::string notes = run("readelf -n " + shell_quoted(path)).second;
+    std::smatch id;
+    ASSERT_TRUE(std::regex_search(notes, id, std::regex("Build ID: ([0-9a-f]{2})([0-9a-f]+)"))) << program << notes;
+    const std::string debug = symbols.file("usr/lib/debug/.build-id/" + id[1].str() + "/" + id[2].str() + ".debug");
+    EXPECT_NE(run("readelf -S " + shell_quoted(debug)).second.find(".debug_info"), std::string::npos) << program;
+    EXPECT_EQ(run("readelf -S " + shell_quoted(path)).second.find(".symtab"), std::string::npos) << program;
+  }
+
+  // The software centres' entry: valid, the names of both languages, this
+  // version, and the screenshot the source tree keeps at the size it says.
+  const std::string metainfo = tree.file("usr/share/metainfo/org.tavori.Tavori.metainfo.xml");
+  const auto [valid, notes] = run("appstreamcli validate --no-net " + shell_quoted(metainfo));
+  EXPECT_EQ(valid, 0) << notes;
+  EXPECT_FALSE(std::regex_search(notes, std::regex("(^|\n)[EW]: "))) << notes;
+  const std::string entry = read_file(metainfo);
+  EXPECT_NE(entry.find("<launchable type=\"desktop-id\">tavori.desktop</launchable>"), std::string::npos);
+  EXPECT_TRUE(fs::exists(tree.file("usr/share/applications/tavori.desktop")));
+  EXPECT_NE(entry.find("<name xml:lang=\"zh_CN\">"), std::string::npos);
+  std::smatch release;
+  ASSERT_TRUE(std::regex_search(entry, release, std::regex("<release version=\"([^\"]+)\"")));
+  EXPECT_EQ(release[1], version) << "the newest release comes first";
+  std::smatch shot;
+  ASSERT_TRUE(std::regex_search(entry, shot, std::regex(R"re(<image type="source" width="(\d+)" height="(\d+)">https://tavori\.org/screenshots/([^<]+)</image>)re")));
+  const std::string png = read_file(std::string(TAVORI_SOURCE_DIR) + "/packaging/screenshots/" + shot[3].str());
+  ASSERT_GT(png.size(), 24u) << shot[3];
+  const auto be32 = [&](std::size_t at) {
+    return (static_cast<unsigned char>(png[at]) << 24) | (static_cast<unsigned char>(png[at + 1]) << 16) |
+           (static_cast<unsigned char>(png[at + 2]) << 8) | static_cast<unsigned char>(png[at + 3]);
+  };
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+  EXPECT_EQ(std::to_string(be32(16)), shot[1].str());
+  EXPECT_EQ(std::to_string(be32(20)), shot[2].str());
+
+  for (const char* page : {"tavori.1.gz", "tavori-server.1.gz"})
+    EXPECT_TRUE(fs::exists(tree.file(std::string("usr/share/man/man1/") + page))) << page;
+  EXPECT_TRUE(fs::exists(tree.file("usr/share/doc/tavori/examples/nginx/tavori.conf")));
 }
 
 }  // namespace
