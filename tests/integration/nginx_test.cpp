@@ -244,6 +244,10 @@ class NginxSite : public ::testing::Test {
       live_args.insert(live_args.end(), {"--log", "pings.log"});
       live.start(live_args);
 
+      if (!fs::exists(kNginx)) {
+        failure = std::string(kNginx) + " is missing: tools/install-deps installs Debian's nginx";
+        return;
+      }
       // nginx on a free port, the export naming it; another port when
       // that one was taken meanwhile.
       for (int attempt = 0; attempt < 3 && port == 0; ++attempt) {
