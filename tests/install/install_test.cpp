@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "desktop_fixture.h"
 #include "desktop_session.h"
 #include "server_process.h"
 
@@ -227,6 +228,19 @@ TEST_F(Installed, InstallsValidatesRunsForTwoUsersAndUninstalls) {
     EXPECT_TRUE(c.wait_traced("trace.txt", "page Web1 ", 60)) << c.trace("trace.txt") << c.output();
     EXPECT_TRUE(c.wait_traced("trace.txt", "山海长歌", 30)) << c.trace("trace.txt");
     EXPECT_EQ(demo_servers(), 1);
+    // Its clips came with the installation: the first episode of the
+    // library plays.
+    EXPECT_TRUE(fs::exists(lib + "/media/山海长歌第1集.mp4"));
+    const std::string trace = c.trace("trace.txt");
+    const std::size_t page = trace.rfind("\npage Web1 ");
+    const std::string line = page == std::string::npos ? "" : trace.substr(page + 1, trace.find('\n', page + 1) - page - 1);
+    const std::size_t link = line.find(" eebovod://", line.rfind(" |"));
+    ASSERT_NE(link, std::string::npos) << line;
+    const auto episode = link_box(line, line.substr(link + 1, line.find(' ', link + 1) - link - 1));
+    ASSERT_TRUE(episode) << line;
+    run("DISPLAY=" + x.display() + " xdotool mousemove " + std::to_string(episode->cx()) + " " +
+        std::to_string(episode->cy()) + " click 1");
+    EXPECT_TRUE(c.wait_traced("trace.txt", "zhun caption 播放中(", 60)) << c.trace("trace.txt");
     c.stop();
     EXPECT_TRUE(wait_for([&] { return demo_servers() == 0; }, 10));
   }
