@@ -146,16 +146,26 @@ std::string DemoServer::start_if_needed(const std::string& program, const std::s
   if (::access(program.c_str(), X_OK) != 0) return base;
   const std::string folder = private_runtime_folder();
   if (folder.empty()) return base;
-  const std::string port_file = folder + "/tavori-server-" + std::to_string(::getpid()) + ".port";
+  // Another user's program on that port, or one that took it a moment
+  // before ours could: a free port of our own.
+  for (const int port : {anyone_listens(at->port) ? 0 : at->port, 0}) {
+    if (const int listening = start(program, port, folder, log_folder); listening > 0)
+      return at->scheme_host + ":" + std::to_string(listening) + at->path;
+    if (pid_ > 0 || port == 0) break;  // running but silent, or no free port helped
+  }
+  return base;
+}
+
+int DemoServer::start(const std::string& program, int port, const std::string& runtime_folder,
+                      const std::string& log_folder) {
+  const std::string port_file = runtime_folder + "/tavori-server-" + std::to_string(::getpid()) + ".port";
   ::unlink(port_file.c_str());
-  // Another user's program on that port: a free one of our own.
-  const int port = anyone_listens(at->port) ? 0 : at->port;
   const std::string port_text = std::to_string(port);
   const std::string log = log_folder + "/tavori-pings.log";
   const std::string output = log_folder + "/tavori-server.log";
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
-  if (pid < 0) return base;
+  if (pid < 0) return 0;
   if (pid == 0) {
     // Ends with the program, however the program ends.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -178,17 +188,15 @@ std::string DemoServer::start_if_needed(const std::string& program, const std::s
   for (int i = 0; i < 150; ++i) {
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
       pid_ = -1;
-      return base;
+      return 0;
     }
     if (const auto text = first_line(port_file); text && !text->empty()) {
-      const int listening = std::atoi(text->c_str());
       ::unlink(port_file.c_str());
-      if (listening <= 0) break;
-      return at->scheme_host + ":" + std::to_string(listening) + at->path;
+      return std::atoi(text->c_str());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return base;
+  return 0;
 }
 
 }  // namespace tav::app

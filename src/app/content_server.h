@@ -57,6 +57,10 @@ class DemoServer {
                               const std::string& log_folder);
 
  private:
+  // Starts program on port (0: any free one); the port it listens on, or 0.
+  int start(const std::string& program, int port, const std::string& runtime_folder,
+            const std::string& log_folder);
+
   pid_t pid_ = -1;
 };
 
