@@ -184,7 +184,10 @@ void QtTray::add(std::string_view tip) {
                               reason == QSystemTrayIcon::DoubleClick) &&
                              on_left_click)
                            on_left_click();
-                         if (reason == QSystemTrayIcon::Context && on_right_click) on_right_click();
+                         if (reason == QSystemTrayIcon::Context && on_right_click) {
+                           QtWindows::TrayMenuScope from_tray;
+                           on_right_click();
+                         }
                        });
                      });
   }

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -38,6 +39,18 @@ namespace tav::qt {
 namespace {
 
 QColor qcolor(Color c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
+// A Wayland compositor: windows know neither where they are nor what the
+// compositor made of a request to minimise them, and the pointer is grabbed
+// only by popups.
+bool on_wayland() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// The control that holds the pointer where the platform cannot grab it
+// (Wayland): it is told when the pointer leaves it, as a grab would have
+// told it of the move that left it.
+QPointer<QWidget> g_soft_capture;
 
 int button_mask(Qt::MouseButtons b) {
   return ((b & Qt::LeftButton) ? 1 : 0) | ((b & Qt::RightButton) ? 2 : 0) |
@@ -178,6 +191,19 @@ class ControlWidget final : public QWidget {
     model_.mouse_down(mouse_event(e, true, scale()));
     model_.dbl_click();
   }
+  void leaveEvent(QEvent* e) override {
+    QWidget::leaveEvent(e);
+    if (g_soft_capture != this) return;
+    // Where the pointer went, in the control's units; off the control in
+    // any case.
+    QPoint at = mapFromGlobal(QCursor::pos());
+    if (rect().contains(at)) at = QPoint(-1, -1);
+    MouseEvent m;
+    m.button = button_mask(QGuiApplication::mouseButtons());
+    m.x = at.x() * scale();
+    m.y = at.y() * scale();
+    model_.mouse_move(m);
+  }
 
  public:
   // The pointer is taken away (a modal box opens): the control hears that
@@ -294,7 +320,9 @@ class FormWindow final : public QWidget {
     drag_start_ = QCursor::pos();
     drag_geometry_ = geometry();
     drag_finished_ = std::move(finished);
-    grabMouse();
+    // Wayland grabs the pointer for popups only; the button held on the
+    // window keeps its moves coming all the same.
+    if (!on_wayland()) grabMouse();
   }
   void end_drag() {
     if (!drag_) return;
@@ -376,6 +404,8 @@ class FormWindow final : public QWidget {
   void moveEvent(QMoveEvent*) override { report_geometry_soon(); }
   void changeEvent(QEvent* e) override {
     QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && !isMinimized())
+      QTimer::singleShot(0, this, [this] { wake_pages(); });
     if (e->type() != QEvent::WindowStateChange || applying) return;
     // Told as the window stands when the handlers may run.
     model_gate().deliver([self = QPointer<FormWindow>(this)] {
@@ -444,6 +474,15 @@ class FormWindow final : public QWidget {
       self->geometry_waiting_ = false;
       self->report_geometry();
     });
+  }
+  // A window that is not minimised shows its pages. A Wayland compositor
+  // does not say whether it minimised a window (a tiling one ignores the
+  // request): the toolkit hides the pages for the request and takes the
+  // window back as shown at once, without showing them again, and they
+  // would stay blank until hidden and shown once more.
+  void wake_pages() {
+    for (QWebEngineView* view : findChildren<QWebEngineView*>())
+      if (view->isVisible() && !view->page()->isVisible()) view->page()->setVisible(true);
   }
   void report_geometry() {
     if (applying || !isVisible()) return;
@@ -904,15 +943,25 @@ void QtWindows::timer_changed(Timer& timer) {
 }
 
 void QtWindows::set_capture(Control& control) {
-  if (QWidget* w = widget_of(control); w && w->isVisible() && QWidget::mouseGrabber() != w)
-    w->grabMouse();
+  QWidget* w = widget_of(control);
+  if (!w || !w->isVisible()) return;
+  if (on_wayland()) {
+    g_soft_capture = w;
+    return;
+  }
+  if (QWidget::mouseGrabber() != w) w->grabMouse();
 }
 
 void QtWindows::release_capture() {
+  g_soft_capture = nullptr;
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
 }
 
 void QtWindows::release_pointer_for_modal() {
+  if (QWidget* held = g_soft_capture) {
+    g_soft_capture = nullptr;
+    if (auto* control = dynamic_cast<ControlWidget*>(held)) control->pointer_taken();
+  }
   QWidget* grabber = QWidget::mouseGrabber();
   if (!grabber) return;
   grabber->releaseMouse();
@@ -967,9 +1016,29 @@ void QtWindows::start_system_resize(Form& form, HitCode edge, std::function<void
   w->begin_manual_drag(edges, std::move(finished));
 }
 
+namespace {
+int g_tray_menu_scopes = 0;
+}
+
+QtWindows::TrayMenuScope::TrayMenuScope() { ++g_tray_menu_scopes; }
+QtWindows::TrayMenuScope::~TrayMenuScope() { --g_tray_menu_scopes; }
+
 void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
   release_pointer_for_modal();
   QMenu popup;
+  // A Wayland popup lies on one of the program's windows, where the
+  // pointer last was in it: the tray's menu would stand inside the main
+  // window, or, with the window hidden, be taken for a window and laid
+  // out as one (full screen by a tiling compositor). The menu of the
+  // icon is a small window of its own instead, which the compositor
+  // floats and places; it goes with a choice, Esc, or a click in another
+  // window of the program.
+  const bool own_window = on_wayland() && g_tray_menu_scopes > 0 && !at;
+  std::unique_ptr<QObject> closer;
+  if (own_window) {
+    popup.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    popup.setWindowTitle(QString::fromStdString(menu.name));
+  }
   popup.setStyleSheet(
       "QMenu{background:#151515;color:#C8C8B0;border:1px solid #2A2929;font-size:12px;}"
       "QMenu::item{padding:5px 24px 5px 18px;}QMenu::item:selected{background:#26324A;"
@@ -991,6 +1060,27 @@ void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
     Form* f = &owner;
     if (FormWindow* w = window_of(*f)) where = w->mapToGlobal(QPoint(at->x, at->y));
   }
+  if (own_window) {
+    // Of a fixed size: a compositor that tiles windows floats it.
+    popup.ensurePolished();
+    popup.setFixedSize(popup.sizeHint());
+    struct Closer final : QObject {
+      explicit Closer(QMenu& m) : menu(m) {}
+      bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress && o->isWidgetType() &&
+            static_cast<QWidget*>(o)->window() != &menu)
+          menu.close();
+        return false;
+      }
+      QMenu& menu;
+    };
+    closer = std::make_unique<Closer>(popup);
+    qApp->installEventFilter(closer.get());
+    QTimer::singleShot(0, &popup, [&popup] {
+      popup.activateWindow();
+      popup.setFocus(Qt::PopupFocusReason);
+    });
+  }
   if (trace_) {
     // Once it stands on the screen: its items, enabled or not, and where.
     QTimer::singleShot(0, &popup, [this, &popup, &menu] {
@@ -1005,7 +1095,16 @@ void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
       trace(line);
     });
   }
+  // A menu in a window of its own stays open when an item is chosen, as a
+  // torn-off menu does: it closes here.
+  QAction* chosen_in_window = nullptr;
+  if (own_window)
+    QObject::connect(&popup, &QMenu::triggered, &popup, [&popup, &chosen_in_window](QAction* a) {
+      chosen_in_window = a;
+      popup.close();
+    });
   QAction* chosen = popup.exec(where);
+  if (!chosen) chosen = chosen_in_window;
   const auto it = chosen ? items.find(chosen) : items.end();
   if (it == items.end()) {
     trace("menu " + menu.name + " closed");

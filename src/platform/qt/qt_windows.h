@@ -63,6 +63,15 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   // takes the input: the box could not be answered with the mouse else. The
   // control that held the capture hears that the pointer left it.
   static void release_pointer_for_modal();
+  // While one lives, a menu asked for is the tray icon's: the click came
+  // on the icon, which may lie where none of the program's windows is.
+  class TrayMenuScope {
+   public:
+    TrayMenuScope();
+    ~TrayMenuScope();
+    TrayMenuScope(const TrayMenuScope&) = delete;
+    TrayMenuScope& operator=(const TrayMenuScope&) = delete;
+  };
 
   static QWidget* widget_of(const Control& control);
   static FormWindow* window_of(const Form& form);
