@@ -499,6 +499,12 @@ VideoView::VideoView(QWidget* parent, VideoOutput output) : QWidget(parent) {
 }
 
 VideoView::~VideoView() {
+  conceal_timer_.stop();
+  delete bar_.data();
+  // The native window tells the view of its changes: it goes while the
+  // view is whole.
+  delete native_;
+  native_ = nullptr;
   delete surface_;  // frees the render context before anything else goes
   surface_ = nullptr;
 }
