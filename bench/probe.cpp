@@ -88,9 +88,14 @@ class Screen {
                                                   static_cast<int16_t>(b.x), static_cast<int16_t>(b.y),
                                                   static_cast<uint16_t>(b.w), static_cast<uint16_t>(b.h),
                                                   ~0u);
+    xcb_generic_error_t* error = nullptr;
     std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> reply(
-        xcb_get_image_reply(c_, cookie, nullptr), &std::free);
-    if (!reply) return -1;
+        xcb_get_image_reply(c_, cookie, &error), &std::free);
+    if (!reply) {
+      if (error) last_error_ = error->error_code;
+      std::free(error);
+      return -1;
+    }
     const uint8_t* data = xcb_get_image_data(reply.get());
     const int length = xcb_get_image_data_length(reply.get());
     // 24-bit depth: four bytes a pixel, blue, green, red, unused.
@@ -104,7 +109,11 @@ class Screen {
     return all > 0 && coloured * 4 >= all ? 1 : 0;
   }
 
+  // The X error of the last read that failed.
+  int last_error() const { return last_error_; }
+
  private:
+  int last_error_ = 0;
   xcb_connection_t* c_ = nullptr;
   xcb_screen_t* screen_ = nullptr;
 };
@@ -145,6 +154,9 @@ int frame(int argc, char** argv) {
   std::printf("pid %d\nstart %lld\n", static_cast<int>(pid), t0);
   std::fflush(stdout);
   auto next = std::chrono::steady_clock::now();
+  // A read of the screen fails now and then while windows are made or
+  // mapped: only a screen that stays unreadable ends the wait.
+  int unreadable = 0;
   for (;;) {
     // A short command (xdotool, a second start) ends by itself; one that
     // fails ends the wait.
@@ -159,7 +171,12 @@ int frame(int argc, char** argv) {
       std::printf("frame %.1f\n", static_cast<double>(now - t0) / 1000.0);
       return 0;
     }
-    if (seen < 0 || now - t0 > timeout_ms * 1000LL) {
+    unreadable = seen < 0 ? unreadable + 1 : 0;
+    if (unreadable >= 200) {
+      std::printf("unreadable X error %d\n", screen.last_error());
+      return 1;
+    }
+    if (now - t0 > timeout_ms * 1000LL) {
       std::printf("timeout\n");
       return 1;
     }
