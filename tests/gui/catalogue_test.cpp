@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <set>
 
@@ -86,7 +87,8 @@ const std::string& demo_media() {
 std::string percent_decoded(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+    if (text[i] == '%' && i + 2 < text.size() &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
         std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
       out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
       i += 2;
@@ -95,6 +97,21 @@ std::string percent_decoded(std::string_view text) {
     }
   }
   return out;
+}
+
+// The panel's box on the screen, from its trace line "page <panel> at X,Y WxH ...".
+std::optional<Box> panel_box(const std::string& page_line) {
+  Box b;
+  const std::size_t at = page_line.find(" at ");
+  if (at == std::string::npos ||
+      std::sscanf(page_line.c_str() + at, " at %d,%d %dx%d", &b.x, &b.y, &b.w, &b.h) != 4)
+    return std::nullopt;
+  return b;
+}
+
+// Whether a pixel is of a colour (not black, white or grey).
+bool coloured(QRgb c) {
+  return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 60;
 }
 
 // The history's record as the program writes it: "|" in a field escaped.
@@ -137,22 +154,22 @@ class Catalogue : public Desktop {
     int tries = 0;
     return wait_for(
         [&] {
-          const QImage shot(QString::fromStdString(app.screenshot(name + "-" + std::to_string(++tries % 2))));
-          int coloured = 0, changed = 0, all = 0;
+          const std::string png = app.screenshot(name + "-" + std::to_string(++tries % 2));
+          const QImage shot(QString::fromStdString(png));
+          int colours = 0, changed = 0, all = 0;
           for (int y = box.y; y < box.y + box.h; y += 4) {
             for (int x = box.x; x < box.x + box.w; x += 4) {
               const QRgb c = shot.pixel(x, y);
               ++all;
-              if (std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 60)
-                ++coloured;
-              if (!before.isNull()) {
-                const QRgb o = before.pixel(x, y);
-                if (std::abs(qRed(c) - qRed(o)) + std::abs(qGreen(c) - qGreen(o)) + std::abs(qBlue(c) - qBlue(o)) > 60)
-                  ++changed;
-              }
+              colours += coloured(c);
+              if (before.isNull()) continue;
+              const QRgb o = before.pixel(x, y);
+              changed += std::abs(qRed(c) - qRed(o)) + std::abs(qGreen(c) - qGreen(o)) +
+                             std::abs(qBlue(c) - qBlue(o)) >
+                         60;
             }
           }
-          const bool now_coloured = coloured * 50 > all;
+          const bool now_coloured = colours * 50 > all;
           const bool moved = before_coloured && now_coloured && changed * 200 > all;
           before = shot;
           before_coloured = now_coloured;
@@ -178,26 +195,27 @@ class Catalogue : public Desktop {
 TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
   const std::vector<Series> catalogue = shipped_catalogue();
   ASSERT_GE(catalogue.size(), 6u);
-  ASSERT_TRUE(server_->start({"--catalogue", std::string(TAVORI_APP_DIR) + "/catalogue.txt", "--media",
-                              demo_media(), "--log", "pings.log", "--verbose"}))
+  ASSERT_TRUE(server_->start({"--catalogue", std::string(TAVORI_APP_DIR) + "/catalogue.txt",
+                              "--media", demo_media(), "--log", "pings.log", "--verbose"}))
       << server_->output();
   auto app = make_app();
   app->register_player();
   // A tall window; neither the next episode nor balloons come by themselves,
   // and the suite's processes of other programs of the user are left alone.
-  app->write_app_file("config.ini",
-                      "[S_q]\r\ns_size=2\r\nh_w=14235\r\nh_h=18600\r\ns_h=1\r\ns_bo=1\r\ns_pao=1\r\n"
-                      "qvodqi=1\r\nqvodk=1\r\n");
+  app->write_app_file(
+      "config.ini",
+      "[S_q]\r\ns_size=2\r\nh_w=14235\r\nh_h=18600\r\ns_h=1\r\ns_bo=1\r\ns_pao=1\r\n"
+      "qvodqi=1\r\nqvodk=1\r\n");
   // The user's settings name no seed source.
-  app->write_app_file("Qvod/QvodPlayer.xml",
-                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<QvodPlayer Defaultsavepath=\"" +
-                          app->downloads() + "/\" />\r\n");
+  app->write_app_file(
+      "Qvod/QvodPlayer.xml",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<QvodPlayer Defaultsavepath=\"" +
+          app->downloads() + "/\" />\r\n");
   app->start();
   ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
   const std::string library = app->wait_last("page Web1 ", "eebovod://", 60);
-  Box web1;
-  ASSERT_EQ(std::sscanf(library.c_str(), "page Web1 at %d,%d %dx%d", &web1.x, &web1.y, &web1.w, &web1.h), 4)
-      << app->trace();
+  ASSERT_TRUE(panel_box(library)) << app->trace();
+  const Box web1 = *panel_box(library);
   // Where the window's controls stand, from the library panel's place.
   const int tab_y = web1.y + web1.h + 11;
   const int library_tab = web1.x + 47, tv_tab = web1.x + 207, hot_tab = web1.x + 287;
@@ -207,8 +225,8 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
   // played once may come again from the engine's memory, unasked) ---
   ASSERT_TRUE(click_for(*app, tv_tab, tab_y, "zz2 shown")) << app->trace();
   const std::string tv = app->wait_last("page Webz2 ", "#c01 ", 30);
-  Box webz2;
-  ASSERT_EQ(std::sscanf(tv.c_str(), "page Webz2 at %d,%d %dx%d", &webz2.x, &webz2.y, &webz2.w, &webz2.h), 4) << tv;
+  ASSERT_TRUE(panel_box(tv)) << app->trace();
+  const Box webz2 = *panel_box(tv);
   const Box screen{webz2.x + 30, webz2.y + 60, webz2.w - 400, webz2.h - 160};
   int channel = 0;
   for (const Series& s : catalogue) {
@@ -223,7 +241,8 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
       const int before = asked(clip);
       app->click(tile->cx(), tile->cy());
       // The first channel started with the page.
-      EXPECT_TRUE(wait_for([&] { return asked(clip) > before || (channel == 1 && before > 0); }, 20))
+      EXPECT_TRUE(
+          wait_for([&] { return asked(clip) > before || (channel == 1 && before > 0); }, 20))
           << server_->output();
       EXPECT_TRUE(picture_moves(*app, screen, "tv")) << ep.file;
     }
@@ -234,8 +253,8 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
   // --- every item of the hot page: each series plays its first episode ---
   ASSERT_TRUE(click_for(*app, hot_tab, tab_y, "zz3 shown")) << app->trace();
   const std::string hot = app->wait_last("page Webz3 ", "#e", 30);
-  Box webz3;
-  ASSERT_EQ(std::sscanf(hot.c_str(), "page Webz3 at %d,%d %dx%d", &webz3.x, &webz3.y, &webz3.w, &webz3.h), 4) << hot;
+  ASSERT_TRUE(panel_box(hot)) << app->trace();
+  const Box webz3 = *panel_box(hot);
   const Box stage{webz3.x + 4, webz3.y + 40, webz3.w - 8, (webz3.w - 8) * 9 / 16 - 8};
   int items = 0;
   for (const Series& s : catalogue) {
@@ -278,13 +297,22 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
       if (app->last_traced("l3 ").find("hidden") != std::string::npos) {
         ASSERT_TRUE(click_for(*app, library_tab, tab_y, "l3 shown")) << app->trace();
       }
+      // What the click brought: the trace from here on.
       const std::size_t mark = app->trace().size();
+      const auto since = [&] { return app->trace().substr(mark); };
       const auto after = [&](const std::string& part) {
-        return app->trace().find(part, mark) != std::string::npos;
+        return since().find(part) != std::string::npos;
+      };
+      const auto line_after = [&](const std::string& prefix) {
+        const std::string t = "\n" + since();
+        const std::size_t at = t.find("\n" + prefix);
+        return at == std::string::npos ? std::string()
+                                       : t.substr(at + 1, t.find('\n', at + 1) - at - 1);
       };
       app->click(chip->cx(), chip->cy());
       if (s.pending) {
-        EXPECT_TRUE(wait_for([&] { return after("zhun caption 读取数据出错，请返回重试"); }, 20)) << app->trace();
+        EXPECT_TRUE(wait_for([&] { return after("zhun caption 读取数据出错，请返回重试"); }, 20))
+            << app->trace();
         continue;
       }
       const test::RawReply reply =
@@ -294,46 +322,44 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
       EXPECT_EQ(urlUnescape(parts[0]), ep.label);
       EXPECT_EQ(parts[2], ep.kind);
       const std::string& address = parts[1];
-      EXPECT_TRUE(wait_for([&] { return after("bo_name caption " + fit_width(gbk_, s.name, 30) + "-" + ep.label + "\n"); }, 20))
-          << app->trace().substr(mark);
+      const std::string title = fit_width(gbk_, s.name, 30) + "-" + ep.label;
+      EXPECT_TRUE(wait_for([&] { return after("bo_name caption " + title + "\n"); }, 20))
+          << since();
       if (ep.kind == "qvod") {
-        ASSERT_TRUE(wait_for([&] { return after("player put 1 " + address + "\n"); }, 20)) << app->trace().substr(mark);
-        EXPECT_TRUE(wait_for([&] { return after("zhun caption 播放中("); }, 30)) << app->trace().substr(mark) << app->output();
+        ASSERT_TRUE(wait_for([&] { return after("player put 1 " + address + "\n"); }, 20))
+            << since();
+        EXPECT_TRUE(wait_for([&] { return after("zhun caption 播放中("); }, 30))
+            << since() << app->output();
         seeds.insert("/seed/" + split(address, "|")[1]);
       } else {
         const std::string page = server_->base() + "play.htm?web$$$" + urlEscape(address);
-        ASSERT_TRUE(wait_for([&] { return after("navigate Web2 " + page + "\n"); }, 20)) << app->trace().substr(mark);
+        ASSERT_TRUE(wait_for([&] { return after("navigate Web2 " + page + "\n"); }, 20)) << since();
         // The page unescapes the address and plays the file: its name in
         // the page's title, its bytes asked for once escaped.
         std::string shown;
-        EXPECT_TRUE(wait_for([&] {
-          const std::size_t at = app->trace().find("\npage Web2 ", mark);
-          if (at != std::string::npos) shown = app->trace().substr(at + 1, app->trace().find('\n', at + 1) - at - 1);
-          return !shown.empty();
-        }, 20)) << app->trace().substr(mark);
+        EXPECT_TRUE(wait_for([&] { return !(shown = line_after("page Web2 ")).empty(); }, 20))
+            << since();
         EXPECT_NE(page_text(shown).find(ep.file), std::string::npos) << shown;
-        EXPECT_TRUE(wait_for([&] {
-          for (const Request& r : requests())
-            if (starts_with(r.target, "/media/") && percent_decoded(r.target.substr(7)) == ep.file &&
-                (r.status == 200 || r.status == 206))
-              return true;
-          return false;
-        }, 20)) << server_->output();
+        EXPECT_TRUE(wait_for([&] { return asked("/media/" + ep.file) > 0; }, 20))
+            << server_->output();
         EXPECT_TRUE(picture_moves(*app, player_area, "web-episode")) << ep.file;
       }
       // The history's first record is this episode's, whole; the episode
       // page lists the series.
       const std::string record = history_record(s, e, address);
-      EXPECT_TRUE(wait_for([&] {
-        return gbk_.to_utf8(app->file("date.dat")).rfind(record + "\r\n", 0) == 0;
-      }, 10)) << gbk_.to_utf8(app->file("date.dat")) << "\nnot starting with\n" << record;
-      const std::string episodes = server_->base() + "pp.htm?" + s.id + "-1-" + std::to_string(e) + "-" + s.name + "-0";
-      EXPECT_TRUE(after("navigate Web4 " + episodes + "\n")) << app->trace().substr(mark);
-      EXPECT_TRUE(wait_for([&] {
-        const std::size_t at = app->trace().find("\npage Web4 ", mark);
-        return at != std::string::npos &&
-               app->trace().substr(at, app->trace().find('\n', at + 1) - at).find(link[1].str() + " ") != std::string::npos;
-      }, 20)) << app->trace().substr(mark);
+      EXPECT_TRUE(wait_for(
+          [&] { return gbk_.to_utf8(app->file("date.dat")).rfind(record + "\r\n", 0) == 0; }, 10))
+          << gbk_.to_utf8(app->file("date.dat")) << "\nnot starting with\n"
+          << record;
+      const std::string episodes =
+          server_->base() + "pp.htm?" + s.id + "-1-" + std::to_string(e) + "-" + s.name + "-0";
+      EXPECT_TRUE(after("navigate Web4 " + episodes + "\n")) << since();
+      EXPECT_TRUE(wait_for(
+          [&] {
+            return line_after("page Web4 ").find(" " + link[1].str() + " ") != std::string::npos;
+          },
+          20))
+          << since();
     }
   }
   // Every qvod film came from this server's seeds, not the built-in one's.
@@ -363,7 +389,8 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
       // The name as the client wrote it, up to a "#" in it (the log keeps
       // 300 characters of a target).
       const bool cut = ends_with(r.target, "...");
-      const std::string query = percent_decoded(r.target.substr(12, r.target.size() - 12 - (cut ? 3 : 0)));
+      const std::string query =
+          percent_decoded(r.target.substr(12, r.target.size() - 12 - (cut ? 3 : 0)));
       bool known = false;
       for (const Series& s : catalogue) {
         for (std::size_t e = 0; e < s.episodes.size(); ++e) {
@@ -377,7 +404,8 @@ TEST_F(Catalogue, EveryEpisodeChannelAndItemPlaysUnderItsWholeName) {
     } else if (starts_with(r.target, "/box/play.htm?")) {
       const std::string address = urlUnescape(r.target.substr(r.target.find("$$$") + 3));
       EXPECT_TRUE(starts_with(address, server_->origin() + "/media/")) << address;
-      EXPECT_TRUE(files.count(percent_decoded(address.substr(server_->origin().size() + 7)))) << address;
+      EXPECT_TRUE(files.count(percent_decoded(address.substr(server_->origin().size() + 7))))
+          << address;
     }
   }
 }
