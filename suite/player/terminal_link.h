@@ -7,11 +7,14 @@
 // /<token>/ (the token is in the endpoint file, which only the user can
 // read):
 //   ping                 -> "QvodTerminal <pid>"
-//   fetch?a=ADDR[&keep=1] starts (or joins) the download, answers its status
+//   fetch?a=ADDR[&keep=1][&s=SEEDS] starts (or joins) the download, answers
+//                         its status
 //   status?a=ADDR         the status, starts nothing
 //   cancel?a=ADDR         ends the download (its part file is kept)
-//   stream?a=ADDR         the film's bytes (with Range), as far as they are
-//                         on disk; waits for the ones still coming
+//   stream?a=ADDR[&s=SEEDS] the film's bytes (with Range), as far as they
+//                         are on disk; waits for the ones still coming
+// SEEDS is the control's seed source, taken where the service's own
+// settings name none.
 // A status is one line: "<state> <bytes on disk> <size> <KB/s>", then the
 // reason of a failure on a second line; state is none, running, complete
 // or failed.
