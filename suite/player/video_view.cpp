@@ -585,8 +585,13 @@ void VideoView::reveal_controls() {
   if (!full_screen_) return;
   if (!bar_) {
     bar_ = new FullScreenBar(this);
-    // Over mpv's own window only a window can be drawn.
-    if (native_) bar_->setAttribute(Qt::WA_NativeWindow);
+    // Over mpv's own window only a window can be drawn. The view is a
+    // window already; it must not be marked native for good, or it would
+    // stay a window of its own inside the program's after full screen.
+    if (native_) {
+      bar_->setAttribute(Qt::WA_DontCreateNativeAncestors);
+      bar_->setAttribute(Qt::WA_NativeWindow);
+    }
     place_children();
   }
   if (!bar_->isVisible()) {
@@ -635,14 +640,21 @@ void VideoView::set_full_screen(bool on) {
     was_window_ = isWindow();
     normal_flags_ = windowFlags();
     normal_geometry_ = geometry();
-    if (!was_window_) setWindowFlags(normal_flags_ | Qt::Window);
+    if (!was_window_) {
+      setWindowFlags(normal_flags_ | Qt::Window);
+      // A state the window manager gave the last window of full screen
+      // (sway gives XWayland's windows "maximised") is not this one's: a
+      // window asked to be full screen from "maximised" is laid out as a
+      // maximised one first.
+      setWindowState(Qt::WindowNoState);
+    }
     showFullScreen();
     activateWindow();
     setFocus(Qt::OtherFocusReason);
   } else if (was_window_) {
     showNormal();
   } else {
-    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    setWindowState(Qt::WindowNoState);
     setWindowFlags(normal_flags_);
     setGeometry(normal_geometry_);
     show();
@@ -691,11 +703,24 @@ void VideoView::keyPressEvent(QKeyEvent* event) {
 
 void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
-    set_full_screen(!full_screen_);
+    // Once the button is up: a window that appears (or goes) while the
+    // pointer is held is laid out by some compositors before they hear
+    // that it is to cover the screen (XWayland under sway tiles it).
+    toggle_on_release_ = true;
     event->accept();
     return;
   }
   QWidget::mouseDoubleClickEvent(event);
+}
+
+void VideoView::mouseReleaseEvent(QMouseEvent* event) {
+  if (toggle_on_release_ && event->button() == Qt::LeftButton) {
+    toggle_on_release_ = false;
+    set_full_screen(!full_screen_);
+    event->accept();
+    return;
+  }
+  QWidget::mouseReleaseEvent(event);
 }
 
 }  // namespace tav::suite

@@ -85,6 +85,7 @@ class VideoView final : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -106,6 +107,7 @@ class VideoView final : public QWidget {
   QTimer conceal_timer_;
   QPoint last_pointer_;
   bool full_screen_ = false;
+  bool toggle_on_release_ = false;  // a double-click, whose button is still down
   bool was_window_ = false;
   Qt::WindowFlags normal_flags_;
   QRect normal_geometry_;
