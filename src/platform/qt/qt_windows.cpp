@@ -98,6 +98,32 @@ Qt::MouseButtons pointer_buttons() {
   return QGuiApplication::mouseButtons();
 }
 
+// Whether pointer_buttons() tells the truth while a window is moved or
+// resized by the window manager: an X server does; a Wayland compositor
+// keeps the pointer to itself, and so does XWayland's X server, which the
+// compositor does not tell of the pointer meanwhile.
+bool pointer_buttons_known() {
+#ifdef TAVORI_HAVE_XCB
+  static const bool known = [] {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return false;
+    xcb_connection_t* c = x11->connection();
+    const char name[] = "XWAYLAND";
+    xcb_query_extension_reply_t* reply =
+        xcb_query_extension_reply(c, xcb_query_extension(c, sizeof name - 1, name), nullptr);
+    bool xwayland = reply && reply->present;
+    std::free(reply);
+    // Older XWayland servers lack the extension, but name their outputs so.
+    for (const QScreen* screen : QGuiApplication::screens())
+      if (screen->name().startsWith(QLatin1String("XWAYLAND"))) xwayland = true;
+    return !xwayland;
+  }();
+  return known;
+#else
+  return false;
+#endif
+}
+
 // Key codes as the program knows them (virtual-key codes).
 int virtual_key(int qt_key) {
   switch (qt_key) {
@@ -334,29 +360,51 @@ class FormWindow final : public QWidget {
 
   // The window manager moves or resizes the window until the left button is
   // up; it holds the pointer meanwhile, so the end is seen by polling the
-  // pointer. Afterwards the window takes the model's geometry again (the
-  // model may have refused a size below its minimum) and the buttons the
-  // toolkit still believes held are not passed on until the next press.
+  // pointer, or, where the pointer's buttons cannot be asked for, by the
+  // pointer coming back to the window. Afterwards the window takes the
+  // model's geometry again (the model may have refused a size below its
+  // minimum) and the buttons the toolkit still believes held are not
+  // passed on until the next press.
   void watch_system_drag(bool move, std::function<void()> finished) {
     system_drag_ = true;
+    drag_move_ = move;
+    drag_done_ = std::move(finished);
     auto* poll = new QTimer(this);
-    auto done = std::make_shared<std::function<void()>>(std::move(finished));
     auto polls = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, this, [this, move, poll, done, polls] {
-      if ((pointer_buttons() & Qt::LeftButton) && ++*polls < 6000) return;
-      poll->stop();
-      poll->deleteLater();
-      system_drag_ = false;
-      stale_buttons_ = true;
-      // The window manager moves from where the pointer was when it heard
-      // of the move, not from the press: the steps before are made up
-      // (unless it maximised the window on the way).
-      if (move && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-        move_with_pointer();
-      sync_to_model();
-      if (*done) (*done)();
+    drag_poll_ = poll;
+    QObject::connect(poll, &QTimer::timeout, this, [this, polls] {
+      const bool held = pointer_buttons_known() ? (pointer_buttons() & Qt::LeftButton) != 0 : true;
+      if (held && ++*polls < 6000) return;
+      end_system_drag();
     });
     poll->start(20);
+  }
+  void end_system_drag() {
+    if (!system_drag_) return;
+    if (drag_poll_) {
+      drag_poll_->stop();
+      drag_poll_->deleteLater();
+    }
+    system_drag_ = false;
+    stale_buttons_ = true;
+    if (!pointer_buttons_known() && windowHandle()) {
+      // The compositor kept the release: the toolkit would go on sending
+      // the pointer's moves to where the button went down, as to a button
+      // still held.
+      const QPointF at = mapFromGlobal(QCursor::pos());
+      QMouseEvent release(QEvent::MouseButtonRelease, at, QCursor::pos(), Qt::LeftButton,
+                          Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(windowHandle(), &release);
+    }
+    // The window manager moves from where the pointer was when it heard
+    // of the move, not from the press: the steps before are made up
+    // (unless it maximised the window on the way). Where the end is only
+    // guessed, the window stays where the compositor left it.
+    if (drag_move_ && pointer_buttons_known() &&
+        !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+      move_with_pointer();
+    sync_to_model();
+    if (auto done = std::move(drag_done_)) done();
   }
   // Where the button was released before the move could start: the window
   // goes where the pointer took it since the press.
@@ -399,6 +447,15 @@ class FormWindow final : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     paint_drawing(p, model_.drawing());
+  }
+  bool event(QEvent* e) override {
+    // A compositor gives the pointer back to the window when its move or
+    // resize is over.
+    if (system_drag_ && !pointer_buttons_known() &&
+        (e->type() == QEvent::Enter || e->type() == QEvent::MouseButtonPress ||
+         e->type() == QEvent::MouseButtonRelease))
+      end_system_drag();
+    return QWidget::event(e);
   }
   void resizeEvent(QResizeEvent*) override { report_geometry_soon(); }
   void moveEvent(QMoveEvent*) override { report_geometry_soon(); }
@@ -525,6 +582,9 @@ class FormWindow final : public QWidget {
   Form& model_;
   bool geometry_waiting_ = false;
   bool system_drag_ = false;
+  bool drag_move_ = false;
+  std::function<void()> drag_done_;
+  QPointer<QTimer> drag_poll_;
   bool stale_buttons_ = false;
   bool press_known_ = false;
   QPoint press_global_;
@@ -984,8 +1044,10 @@ void QtWindows::start_system_move(Form& form) {
     return;
   }
   // The window catches up with the pointer, which may have gone on since
-  // the press.
-  w->move_with_pointer();
+  // the press. Not under a Wayland compositor: it places the window itself
+  // (and does not tell XWayland's windows where it put them), and moves it
+  // from where the pointer is now.
+  if (pointer_buttons_known()) w->move_with_pointer();
   if (w->windowHandle() && w->windowHandle()->startSystemMove()) {
     w->watch_system_drag(true, nullptr);
     return;
@@ -1083,11 +1145,14 @@ void QtWindows::popup_menu(Form& owner, Menu& menu, std::optional<Point> at) {
   }
   if (trace_) {
     // Once it stands on the screen: its items, enabled or not, and where.
-    QTimer::singleShot(0, &popup, [this, &popup, &menu] {
+    // A menu in a window of its own does not know where the compositor put
+    // it: its boxes are inside it.
+    QTimer::singleShot(0, &popup, [this, &popup, &menu, own_window] {
       std::string line = "menu " + menu.name + " shown";
+      const QPoint origin = own_window ? QPoint(0, 0) : popup.geometry().topLeft();
       for (QAction* a : popup.actions()) {
         if (a->isSeparator()) continue;
-        const QRect r = popup.actionGeometry(a).translated(popup.geometry().topLeft());
+        const QRect r = popup.actionGeometry(a).translated(origin);
         line += " | " + a->text().toStdString() + (a->isEnabled() ? " on " : " off ") +
                 std::to_string(r.x()) + "," + std::to_string(r.y()) + "," +
                 std::to_string(r.width()) + "," + std::to_string(r.height());
