@@ -633,21 +633,27 @@ class PlayerHost final : public QWidget {
 
  protected:
   bool eventFilter(QObject* o, QEvent* e) override {
-    if (o == video_ && (e->type() == QEvent::WindowStateChange || e->type() == QEvent::Show)) {
-      QWidget* v = video_;
-      if (v->isWindow() && (v->windowState() & Qt::WindowFullScreen)) {
-        QScreen* s = window()->screen();
-        if (!s) s = QGuiApplication::primaryScreen();
-        if (s && v->geometry() != s->geometry()) {
-          v->setGeometry(s->geometry());
-          v->raise();
-        }
-      }
-    }
+    if (o == video_ && (e->type() == QEvent::WindowStateChange || e->type() == QEvent::Show))
+      // A window manager makes the window cover the screen by itself, and
+      // a request for its size made meanwhile would race it (sway then
+      // lays out an XWayland window as an ordinary one): only where the
+      // window is not covering the screen a moment later.
+      QTimer::singleShot(300, this, [this] { cover_screen(); });
     return QWidget::eventFilter(o, e);
   }
 
  private:
+  void cover_screen() {
+    QWidget* v = video_;
+    if (!v || !v->isWindow() || !(v->windowState() & Qt::WindowFullScreen)) return;
+    QScreen* s = window()->screen();
+    if (!s) s = QGuiApplication::primaryScreen();
+    if (s && v->geometry() != s->geometry()) {
+      v->setGeometry(s->geometry());
+      v->raise();
+    }
+  }
+
   QPointer<QWidget> video_;
   QPointer<QLabel> message_;
 };
