@@ -1,16 +1,21 @@
 // Runs the desktop client for a test: an X server of its own (Xvfb) with a
-// window manager (openbox), the program copied into a fresh application
-// folder with its player suite, a home and configuration of its own, and a
-// trace of what the window does.
+// window manager (openbox), or a Wayland compositor of its own (sway) with
+// XWayland, the program copied into a fresh application folder with its
+// player suite, a home and configuration of its own, and a trace of what
+// the window does.
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -182,10 +187,215 @@ class Xvfb {
   TempDir home_;
 };
 
+
+// A Wayland compositor on a socket of its own: sway without any screen or
+// input device (headless), 1366 × 768, with XWayland for X11 programs, a
+// bar with a tray (StatusNotifierItem) on a session bus of its own, and a
+// pointer and a keyboard driven by the tests (wl_input). The program's main
+// window floats at the top-left corner, as on a stacking desktop; other
+// windows are laid out as sway lays them out.
+//
+// sway refuses to run as root (CI runs as root): it then runs as an
+// ordinary user in a user namespace of its own, which is root outside, so
+// that the program (root) may use its sockets. Its bus takes clients from
+// outside that namespace anonymously.
+class Sway {
+ public:
+  static constexpr int kWidth = 1366;
+  static constexpr int kHeight = 768;
+
+  Sway() {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir_.file("run"));
+    fs::permissions(dir_.file("run"), fs::perms::owner_all);
+    dir_.write("config",
+               "xwayland enable\n"
+               "output HEADLESS-1 resolution " + std::to_string(kWidth) + "x" +
+                   std::to_string(kHeight) + " position 0 0\n"
+               "default_border none\n"
+               "for_window [title=\"^Tavori 1.0$\"] floating enable, move position 0 0\n"
+               "bar {\n  position bottom\n  tray_output *\n}\n"
+               "exec sh -c 'printf \"%s\\n%s\\n%s\\n\" \"$DISPLAY\" \"$SWAYSOCK\" "
+               "\"$DBUS_SESSION_BUS_ADDRESS\" > " + dir_.file("env.new") + " && mv " +
+                   dir_.file("env.new") + " " + dir_.file("env") + "'\n");
+    dir_.write("bus.conf",
+               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>\n"
+               "<auth>EXTERNAL</auth><auth>ANONYMOUS</auth><allow_anonymous/>\n"
+               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+               "<allow eavesdrop=\"true\"/><allow own=\"*\"/><allow user=\"*\"/></policy>\n"
+               "</busconfig>\n");
+    std::vector<std::string> argv;
+    if (getuid() == 0)
+      argv = {"/usr/bin/unshare", "--user", "--map-user=1000", "--map-group=1000"};
+    for (const std::string& a : {std::string("/usr/bin/dbus-run-session"),
+                                 "--config-file=" + dir_.file("bus.conf"), std::string("--"),
+                                 std::string("/usr/bin/sway"), std::string("-c"), dir_.file("config")})
+      argv.push_back(a);
+    pid_ = launch(argv,
+                  {"XDG_RUNTIME_DIR=" + dir_.file("run"), "WLR_BACKENDS=headless",
+                   "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "HOME=" + dir_.str(),
+                   "XDG_CONFIG_HOME=" + dir_.file("config"), "WAYLAND_DISPLAY=", "DISPLAY="},
+                  dir_.str(), dir_.file("sway.txt"));
+    if (!wait_for([&] { return std::filesystem::exists(dir_.file("env")); }, 20)) {
+      problem_ = "sway did not start (as root it runs in a user namespace of its own): " +
+                 tail(read_file(dir_.file("sway.txt")));
+      return;
+    }
+    std::istringstream env(read_file(dir_.file("env")));
+    std::getline(env, x_display_);
+    std::getline(env, sway_socket_);
+    std::getline(env, bus_);
+    wayland_display_ = dir_.file("run/wayland-1");
+    start_input();
+  }
+  ~Sway() {
+    if (input_in_ >= 0) close(input_in_);
+    if (input_out_ >= 0) close(input_out_);
+    end_group(input_);
+    end_group(pid_);
+  }
+  Sway(const Sway&) = delete;
+  Sway& operator=(const Sway&) = delete;
+
+  bool ready() const { return problem_.empty(); }
+  // Why the compositor or its input cannot be used.
+  const std::string& problem() const { return problem_; }
+  // The socket's whole path (WAYLAND_DISPLAY), XWayland's display, the bus.
+  const std::string& wayland_display() const { return wayland_display_; }
+  const std::string& x_display() const { return x_display_; }
+  const std::string& bus() const { return bus_; }
+
+  // A line for the pointer and keyboard (see wl_input.cpp); true once
+  // the compositor has the events.
+  bool input(const std::string& line) const {
+    if (input_in_ < 0) return false;
+    const std::string out = line + "\n";
+    if (write(input_in_, out.data(), out.size()) != static_cast<ssize_t>(out.size())) return false;
+    return read_line(5000) == "ok";
+  }
+  void click(int x, int y, int button = 1) const {
+    input("move " + std::to_string(x) + " " + std::to_string(y));
+    input("press " + std::to_string(button));
+    input("release " + std::to_string(button));
+  }
+  void key(const std::string& names) const { input("key " + names); }
+
+  void screenshot(const std::string& path) const {
+    const pid_t pid = launch({"/usr/bin/grim", path}, client_env(), dir_.str(), dir_.file("tools.txt"));
+    waitpid(pid, nullptr, 0);
+  }
+  // What sway says (swaymsg's output).
+  std::string swaymsg(const std::vector<std::string>& args) const {
+    std::string command = "SWAYSOCK='" + sway_socket_ + "' /usr/bin/swaymsg";
+    for (const std::string& a : args) command += " '" + a + "'";
+    return command_output(command + " 2>&1");
+  }
+  // The windows sway shows (views, not containers), by title: their box
+  // on the screen, whether they float and are full screen, and their
+  // process.
+  struct View {
+    std::string title;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool floating = false, full_screen = false, focused = false;
+    long pid = 0;
+  };
+  std::vector<View> views() const {
+    std::vector<View> found;
+    const QJsonDocument tree = QJsonDocument::fromJson(QByteArray::fromStdString(swaymsg({"-t", "get_tree"})));
+    collect(tree.object(), false, found);
+    return found;
+  }
+
+ private:
+  static std::string tail(const std::string& text) {
+    return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
+  }
+  std::vector<std::string> client_env() const {
+    return {"WAYLAND_DISPLAY=" + wayland_display_, "XDG_RUNTIME_DIR=" + dir_.file("run")};
+  }
+  static void collect(const QJsonObject& node, bool floating, std::vector<View>& found) {
+    if (node.contains("pid") && (node.value("type").toString() == "con" ||
+                                 node.value("type").toString() == "floating_con")) {
+      const QJsonObject rect = node.value("rect").toObject();
+      View v;
+      v.title = node.value("name").toString().toStdString();
+      v.x = rect.value("x").toInt();
+      v.y = rect.value("y").toInt();
+      v.width = rect.value("width").toInt();
+      v.height = rect.value("height").toInt();
+      v.floating = floating;
+      v.full_screen = node.value("fullscreen_mode").toInt() != 0;
+      v.focused = node.value("focused").toBool();
+      v.pid = node.value("pid").toInteger();
+      found.push_back(v);
+    }
+    for (const QJsonValue c : node.value("nodes").toArray()) collect(c.toObject(), floating, found);
+    for (const QJsonValue c : node.value("floating_nodes").toArray()) collect(c.toObject(), true, found);
+  }
+  // The pointer and keyboard: wl_input, on pipes.
+  void start_input() {
+    int to[2], from[2];
+    if (pipe(to) != 0 || pipe(from) != 0) return;
+    std::vector<std::string> env_text;
+    for (char** e = environ; *e; ++e) env_text.emplace_back(*e);
+    for (const std::string& e : client_env()) env_text.push_back(e);
+    input_ = fork();
+    if (input_ == 0) {
+      setpgid(0, 0);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      dup2(to[0], 0);
+      dup2(from[1], 1);
+      close(to[1]);
+      close(from[0]);
+      std::vector<char*> envp;
+      for (std::string& e : env_text) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      const std::string w = std::to_string(kWidth), h = std::to_string(kHeight);
+      execle(WL_INPUT_BINARY, WL_INPUT_BINARY, w.c_str(), h.c_str(), static_cast<char*>(nullptr),
+             envp.data());
+      _exit(127);
+    }
+    close(to[0]);
+    close(from[1]);
+    input_in_ = to[1];
+    input_out_ = from[0];
+    if (read_line(10000) != "ready") problem_ = "the virtual pointer and keyboard (wl_input) did not start";
+  }
+  std::string read_line(int timeout_ms) const {
+    std::string line;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd p{input_out_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char c;
+      if (read(input_out_, &c, 1) != 1) break;
+      if (c == '\n') return line;
+      line += c;
+    }
+    return line;
+  }
+
+  TempDir dir_;
+  pid_t pid_ = -1;
+  pid_t input_ = -1;
+  int input_in_ = -1, input_out_ = -1;
+  std::string problem_, wayland_display_, x_display_, sway_socket_, bus_;
+};
+
 class DesktopApp {
  public:
-  DesktopApp(const Xvfb& x, std::string server_origin)
-      : x_(x), origin_(std::move(server_origin)) {
+  DesktopApp(const Xvfb& x, std::string server_origin) : x_(&x), origin_(std::move(server_origin)) {
+    make_folder();
+  }
+  // On the Wayland compositor: platform is "wayland" (the toolkit's own
+  // Wayland platform) or "xcb" (X11 under XWayland).
+  DesktopApp(const Sway& sway, std::string server_origin, std::string platform)
+      : sway_(&sway), platform_(std::move(platform)), origin_(std::move(server_origin)) {
+    make_folder();
+  }
+  void make_folder() {
     namespace fs = std::filesystem;
     const fs::path from = TAVORI_APP_DIR;
     app_ = dir_.file("app");
@@ -213,11 +423,19 @@ class DesktopApp {
     std::vector<std::string> argv = {app_ + "/tavori", "--server-base=" + origin_ + "/box/",
                                      "--trace=" + dir_.file(trace_name)};
     argv.insert(argv.end(), args.begin(), args.end());
-    return launch(argv,
-                  {"DISPLAY=" + x_.display(), "XDG_CONFIG_HOME=" + dir_.file("config"),
-                   "HOME=" + dir_.file("home"), "XDG_RUNTIME_DIR=" + dir_.file("run"),
-                   "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=xcb"},
-                  app_, dir_.file("tavori-output.txt"));
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir_.file("config"),
+                                    "HOME=" + dir_.file("home"), "XDG_RUNTIME_DIR=" + dir_.file("run"),
+                                    "QTWEBENGINE_DISABLE_SANDBOX=1", "QT_QPA_PLATFORM=" + platform_};
+    if (sway_) {
+      // A Wayland session: both displays and the session's bus.
+      for (const std::string& e : {"WAYLAND_DISPLAY=" + sway_->wayland_display(),
+                                   "DISPLAY=" + sway_->x_display(),
+                                   "DBUS_SESSION_BUS_ADDRESS=" + sway_->bus()})
+        env.push_back(e);
+    } else {
+      env.push_back("DISPLAY=" + x_->display());
+    }
+    return launch(argv, env, app_, dir_.file("tavori-output.txt"));
   }
   pid_t pid() const { return pid_; }
   void stop() {
@@ -258,7 +476,10 @@ class DesktopApp {
   // A PNG of the whole screen; the window stands at its top-left corner.
   std::string screenshot(const std::string& name) const {
     const std::string path = dir_.file(name + ".png");
-    run({"import", "-window", "root", path});
+    if (sway_)
+      sway_->screenshot(path);
+    else
+      run({"import", "-window", "root", path});
     if (const char* keep = std::getenv("TAVORI_TEST_SCREENSHOTS")) {
       std::filesystem::create_directories(keep);
       std::filesystem::copy_file(path, std::string(keep) + "/" + name + ".png",
@@ -267,6 +488,7 @@ class DesktopApp {
     return path;
   }
   void click(int x, int y) const {
+    if (sway_) return sway_->click(x, y);
     run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"});
   }
   // Clicks until the trace shows part: a click that comes while the window
@@ -279,13 +501,42 @@ class DesktopApp {
     return false;
   }
   void right_click(int x, int y) const {
+    if (sway_) return sway_->click(x, y, 3);
     run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "3"});
   }
-  void key(const std::string& name) const { run({"xdotool", "key", name}); }
+  // A key by its name (X11's keysym names: space, Left, Escape, ...).
+  void key(const std::string& name) const {
+    if (sway_) return sway_->key(name);
+    run({"xdotool", "key", name});
+  }
   // Turns the mouse wheel towards the user, notches times, at x, y.
   void wheel_down(int x, int y, int notches) const {
+    if (sway_) {
+      sway_->input("move " + std::to_string(x) + " " + std::to_string(y));
+      for (int i = 0; i < notches; ++i) sway_->input("wheel 1");
+      return;
+    }
     run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "--repeat",
          std::to_string(notches), "--delay", "50", "5"});
+  }
+  // Moves the pointer (no button).
+  void point(int x, int y) const {
+    if (sway_) {
+      sway_->input("move " + std::to_string(x) + " " + std::to_string(y));
+      return;
+    }
+    run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
+  }
+  void double_click(int x, int y) const {
+    if (sway_) {
+      point(x, y);
+      // The window under the pointer hears of it before the clicks.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      for (int i = 0; i < 2; ++i) sway_->input("press 1"), sway_->input("release 1");
+      return;
+    }
+    run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "--repeat", "2",
+         "--delay", "80", "1"});
   }
   // How many trace lines start with prefix.
   int traced_count(const std::string& prefix) const {
@@ -321,7 +572,13 @@ class DesktopApp {
   }
   // The program's visible windows with that title.
   std::string windows_titled(const std::string& title) const {
-    return command_output("DISPLAY=" + x_.display() + " xdotool search --all --onlyvisible --pid " +
+    if (sway_) {
+      std::string found;
+      for (const Sway::View& v : sway_->views())
+        if (v.title == title && v.pid == pid_) found += std::to_string(v.x) + "," + std::to_string(v.y) + "\n";
+      return found;
+    }
+    return command_output("DISPLAY=" + x_->display() + " xdotool search --all --onlyvisible --pid " +
                           std::to_string(pid_) + " --name '^" + title + "$'");
   }
   void write_app_file(const std::string& name, const std::string& bytes) const {
@@ -334,11 +591,13 @@ class DesktopApp {
   void run(const std::vector<std::string>& argv) const {
     std::vector<std::string> full = argv;
     full[0] = "/usr/bin/" + full[0];
-    const pid_t pid = launch(full, {"DISPLAY=" + x_.display()}, dir_.str(), dir_.file("tools.txt"));
+    const pid_t pid = launch(full, {"DISPLAY=" + x_->display()}, dir_.str(), dir_.file("tools.txt"));
     waitpid(pid, nullptr, 0);
   }
 
-  const Xvfb& x_;
+  const Xvfb* x_ = nullptr;
+  const Sway* sway_ = nullptr;
+  std::string platform_ = "xcb";
   std::string origin_;
   TempDir dir_;
   std::string app_;

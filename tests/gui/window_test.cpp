@@ -11,8 +11,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "desktop_session.h"
-#include "server_process.h"
+#include "desktop_fixture.h"
 
 namespace tav::test {
 namespace {
@@ -23,32 +22,10 @@ constexpr int kWindowHeight = 480;
 // The smallest height the window keeps (6000 twips).
 constexpr int kMinHeight = 400;
 
-class Media {
- public:
-  static const Media& get() {
-    static Media media;
-    return media;
-  }
-  const std::string& folder() const { return folder_; }
-
- private:
-  Media() {
-    folder_ = dir_.file("media");
-    std::filesystem::create_directories(folder_);
-    const std::string out = folder_ + "/ep1.mp4";
-    const std::string command =
-        "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=15:duration=60 "
-        "-f lavfi -i sine=frequency=440:duration=60 -c:v libx264 -preset ultrafast "
-        "-pix_fmt yuv420p -c:a aac -shortest -movflags +faststart '" + out + "'";
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "ffmpeg failed";
-  }
-  TempDir dir_;
-  std::string folder_;
-};
-
-const char* kCatalogue =
-    "series 1\nname 测试剧\nshelf library\nepisode 第1集 | ep1.mp4 | qvod\n";
-const char* kFirstEpisode = "eebovod://1-1-0-%u6D4B%u8BD5%u5267";
+// One episode: the film of a minute.
+std::string film_catalogue() {
+  return "series 1\nname 测试剧\nshelf library\nepisode 第1集 | " + Media::film() + " | qvod\n";
+}
 
 using Geometry = WindowGeometry;
 
@@ -81,7 +58,7 @@ class WindowSession : public ::testing::Test {
       ASSERT_GT(wm_, 0);
     }
     server_ = std::make_unique<ServerProcess>(ServerProcess::later);
-    server_->folder().write("catalogue.txt", kCatalogue);
+    server_->folder().write("catalogue.txt", film_catalogue());
   }
   void TearDown() override {
     if (app_) app_->stop();
@@ -357,6 +334,41 @@ TEST_F(WindowUnderManager, TheSeekBarVolumeKnobAndSpaceKeyDriveThePlayer) {
   xdo({"key", "space"});
   EXPECT_TRUE(wait_for([&] { return app_->trace().find("zhun caption 已暂停", before_keys) != std::string::npos; }, 10))
       << app_->trace().substr(before_keys);
+}
+
+// The player's full screen is a player's; afterwards the picture follows
+// the window resized by its corner.
+TEST_F(WindowUnderManager, FullScreenIsAPlayersAndThePictureFollowsTheWindowAfterwards) {
+  start(true);
+  ASSERT_TRUE(app_->wait_traced("zhun caption 播放中(", 60)) << app_->trace() << app_->output();
+  pause_ms(1000);
+  // A window of the program as large as the screen.
+  const auto full_screen = [&] {
+    std::istringstream ids(x_output({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app_->pid())}));
+    for (unsigned long id = 0; ids >> id;) {
+      const Geometry g = geometry_of(id);
+      if (g.width == 1366 && g.height == 768) return true;
+    }
+    return false;
+  };
+  expect_full_screen_is_a_players(*app_, "window", kFullScreenX, kBarY, full_screen);
+  if (HasFatalFailure()) return;
+
+  pause_ms(500);
+  xdo({"mousemove", std::to_string(kWindowWidth - 2), std::to_string(kWindowHeight - 2)});
+  pause_ms(200);
+  xdo({"mousedown", "1"});
+  pause_ms(200);
+  for (int step = 1; step <= 6; ++step) {
+    xdo({"mousemove", std::to_string(kWindowWidth - 2 + step * 40), std::to_string(kWindowHeight - 2 + step * 30)});
+    pause_ms(60);
+  }
+  pause_ms(300);
+  xdo({"mouseup", "1"});
+  ASSERT_TRUE(wait_for([&] { return geometry().width >= kWindowWidth + 150; }, 10)) << geometry().width;
+  pause_ms(1500);
+  const Geometry g = geometry();
+  expect_picture_in(app_->screenshot("window-resized-after-full-screen"), 3, 28, g.width - 492, g.height - 90);
 }
 
 // The toolkit's translations are loaded: its dialogs speak Chinese.
