@@ -670,12 +670,49 @@ TEST_F(PlayerTest, WidgetDrawsThePicture) {
   EXPECT_FALSE(view->isWindow());
   EXPECT_EQ(c.get(kFullScreen).to_int(), 0);
   suite_test::pump(300);
+  // The second click of a double-click: full screen once its button is up.
   const QPointF centre(view->width() / 2.0, view->height() / 2.0);
   QMouseEvent twice(QEvent::MouseButtonDblClick, centre, view->mapToGlobal(centre), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(view, &twice);
+  EXPECT_FALSE(view->isWindow());
+  QMouseEvent up(QEvent::MouseButtonRelease, centre, view->mapToGlobal(centre), Qt::LeftButton,
+                 Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &up);
   EXPECT_TRUE(view->isWindow());
   suite_test::pump(300);
+  // In full screen the control is a player: Space pauses and plays, Right
+  // seeks, Down and Up step the volume, a move of the mouse shows the bar.
+  const auto key = [&](Qt::Key k) {
+    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &press);
+  };
+  key(Qt::Key_Space);
+  EXPECT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPaused; }, 3000));
+  key(Qt::Key_Space);
+  EXPECT_TRUE(suite_test::wait_until([&] { return c.get(kState).to_int() == kPlaying; }, 3000));
+  const int at = c.get(kPosition).to_int();
+  key(Qt::Key_Right);
+  EXPECT_GE(c.get(kPosition).to_int(), std::min(at + 10, static_cast<int>(kClipSeconds) - 2));
+  c.put(kVolume, 50);
+  key(Qt::Key_Down);
+  EXPECT_EQ(c.get(kVolume).to_int(), 40);
+  key(Qt::Key_Up);
+  key(Qt::Key_Up);
+  EXPECT_EQ(c.get(kVolume).to_int(), 60);
+  const auto bar_shown = [&] {
+    for (QWidget* child : view->findChildren<QWidget*>())
+      if (child->isVisible() && child->y() > view->height() / 2 && child->width() == view->width()) return true;
+    return false;
+  };
+  for (int step = 0; step < 2; ++step) {
+    const QPointF to(100 + step * 20, 100);
+    QMouseEvent move(QEvent::MouseMove, to, view->mapToGlobal(to), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &move);
+  }
+  EXPECT_TRUE(bar_shown());
+  EXPECT_TRUE(suite_test::wait_until([&] { return !bar_shown(); }, 4000)) << "the bar stays";
+  c.put(kPosition, 0);  // the short clip from its start again
   c.put(kFullScreen, 0);
   suite_test::pump(300);
   EXPECT_EQ(view->parentWidget(), parent.get());
