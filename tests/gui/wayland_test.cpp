@@ -39,6 +39,7 @@ class WaylandSession : public WaylandDesktop {
     ASSERT_TRUE(app_->wait_traced("BA1 shown", 60)) << app_->output();
     // The library loads, and the film the test server follows in it plays.
     ASSERT_TRUE(app_->wait_traced("Pic1 shown", 60)) << app_->trace();
+    app_->screenshot((platform == "xcb" ? "xwayland" : platform) + "-library");
     ASSERT_TRUE(app_->wait_traced("zhun caption 播放中(", 60)) << app_->trace() << app_->output();
     ASSERT_TRUE(wait_for([&] { return main_view().width == kWindowWidth; }, 10)) << views_text();
     pause_ms(1500);
