@@ -31,6 +31,13 @@
 #include "folder_processes.h"
 #include "temp_dir.h"
 
+// The program that gives a headless sway a pointer and a keyboard; the
+// desktop tests' build names it (other tests that take this header use no
+// sway).
+#ifndef WL_INPUT_BINARY
+#define WL_INPUT_BINARY "wl_input"
+#endif
+
 namespace tav::test {
 
 // Starts a program with extra environment variables; returns its id, in a
