@@ -23,10 +23,10 @@ ByteRange byte_range(std::string_view header, std::int64_t size) {
   ByteRange r;
   r.length = size;
   if (header.substr(0, 6) != "bytes=") return r;
-  const std::string_view spec = header.substr(6);
-  const std::size_t dash = spec.find('-');
+  const std::string_view range = header.substr(6);
+  const std::size_t dash = range.find('-');
   if (dash == std::string_view::npos) return r;
-  const std::string_view a_text = spec.substr(0, dash), b_text = spec.substr(dash + 1);
+  const std::string_view a_text = range.substr(0, dash), b_text = range.substr(dash + 1);
   std::int64_t a = 0, b = 0;
   if (a_text.empty()) {  // the last n bytes
     const std::int64_t n = number(b_text);
