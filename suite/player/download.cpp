@@ -82,6 +82,19 @@ void init_curl_once() {
 
 }  // namespace
 
+void set_transfer_options(void* handle, const std::string& url, long connect_timeout_s) {
+  CURL* easy = static_cast<CURL*>(handle);
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Tavori-Suite/1.0");
+}
+
 std::int64_t free_bytes(const std::string& folder) {
   struct statvfs fs {};
   if (::statvfs(folder.c_str(), &fs) != 0) return -1;
@@ -403,17 +416,9 @@ bool Download::attempt(Attempt& a) {
     return len;
   };
 
-  curl_easy_setopt(easy, CURLOPT_URL, request_.url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
+  set_transfer_options(easy, request_.url, kConnectTimeoutS);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeoutS);
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Tavori-Suite/1.0");
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &a);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);

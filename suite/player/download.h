@@ -37,6 +37,11 @@ struct DownloadRequest {
 // it cannot be told.
 std::int64_t free_bytes(const std::string& folder);
 
+// The options every transfer of a film or a seed shares: http(s) only, also
+// after redirects (five at most), no signals, the connect time-out, no proxy
+// for this machine, the suite's user agent. handle is a CURL*.
+void set_transfer_options(void* handle, const std::string& url, long connect_timeout_s);
+
 class Download {
  public:
   enum class State { Running, Complete, Failed, Cancelled };

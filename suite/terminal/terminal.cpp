@@ -143,17 +143,9 @@ bool relay_from_seed(const std::string& url, std::int64_t at, std::int64_t lengt
   };
   const std::string range = std::to_string(at) + "-" + std::to_string(at + length - 1);
   CURL* easy = relay.easy;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 15L);
+  set_transfer_options(easy, url, 15L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 30L);
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Tavori-Suite/1.0");
   curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &relay);
@@ -173,16 +165,8 @@ std::string seed_problem(const std::string& url) {
   CURL* easy = curl_easy_init();
   if (!easy) return {};
   auto first_bytes = +[](char*, size_t, size_t, void*) -> size_t { return 0; };  // enough
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 5L);
+  set_transfer_options(easy, url, 5L);
   curl_easy_setopt(easy, CURLOPT_TIMEOUT, 10L);
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "Tavori-Suite/1.0");
   curl_easy_setopt(easy, CURLOPT_RANGE, "0-0");
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, first_bytes);
   const CURLcode result = curl_easy_perform(easy);
