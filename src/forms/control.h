@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/geometry.h"
+#include "base/geometry.h"
 
 namespace tav {
 

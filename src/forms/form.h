@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/geometry.h"
 #include "forms/control.h"
-#include "forms/geometry.h"
 
 namespace tav {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "forms/geometry.h"
+#include "base/geometry.h"
 
 namespace tav {
 

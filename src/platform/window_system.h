@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "forms/geometry.h"
+#include "base/geometry.h"
 
 namespace tav {
 

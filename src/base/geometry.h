@@ -1,4 +1,5 @@
-// Plain value types of the form model.
+// Plain value types of screen geometry and colour, shared by the form model
+// and the platform interfaces.
 #pragma once
 
 #include <cstdint>
