@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/player_control.h"
+#include "base/player_control.h"
 
 namespace tav {
 

@@ -1,10 +1,10 @@
 #include "startup/startup.h"
 
 #include "base/attempt.h"
+#include "base/component_registry.h"
 #include "base/text.h"
 #include "forms/ba1.h"
 #include "lists/list_files.h"
-#include "platform/component_registry.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/player_control.h"
+#include "base/player_control.h"
 #include "suite/player/download.h"
 #include "suite/player/embedded_player.h"
 #include "suite/player/qvod_settings.h"

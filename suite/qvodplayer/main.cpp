@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/player_control.h"
+#include "base/player_control.h"
 #include "suite/player/embedded_player.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/component_registry.h"
+#include "base/component_registry.h"
 
 namespace tav::suite {
 

@@ -18,7 +18,7 @@
 #include <chrono>
 #include <memory>
 
-#include "platform/player_control.h"
+#include "base/player_control.h"
 #include "suite/player/sha1.h"
 #include "suite/player/terminal_link.h"
 #include "suite_support.h"

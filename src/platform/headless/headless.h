@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "base/component_registry.h"
+#include "base/player_control.h"
 #include "forms/form.h"
 #include "platform/browser_panel.h"
-#include "platform/code_page.h"
 #include "platform/clock.h"
-#include "platform/component_registry.h"
+#include "platform/code_page.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
@@ -26,7 +27,6 @@
 #include "platform/media_controls.h"
 #include "platform/network_adapters.h"
 #include "platform/platform.h"
-#include "platform/player_control.h"
 #include "platform/processes.h"
 #include "platform/screen.h"
 #include "platform/screen_saver.h"

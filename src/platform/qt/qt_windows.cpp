@@ -25,9 +25,9 @@
 #include <xcb/xcb.h>
 #endif
 
+#include "base/player_control.h"
 #include "forms/browser.h"
 #include "forms/player_site.h"
-#include "platform/player_control.h"
 #include "platform/qt/qt_browser.h"
 #include "platform/qt/qt_http.h"
 #include "platform/qt/qt_services.h"

@@ -1,4 +1,4 @@
-#include "platform/player_control.h"
+#include "base/player_control.h"
 
 #include "base/text.h"
 
