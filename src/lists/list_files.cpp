@@ -38,6 +38,13 @@ std::string one_line(std::string_view text) {
 // "|" without splitting the record.
 std::string name_field(std::string_view text) { return replace_all(one_line(text), "|", "%7C"); }
 
+// A local film's name is a file name, the user's own text and never
+// escaped: its "%" is written as its escape too, so that "100%41.mp4" reads
+// back as itself and not as "100A.mp4".
+std::string file_name_field(std::string_view text) {
+  return name_field(replace_all(text, "%", "%25"));
+}
+
 // A local film's path as date_f.dat gives it back, the form its record is
 // matched in. A byte kept from the code page (U+DC80..U+DCFF) that would
 // pair with the byte after it in the record (the "|" after the path, say)
@@ -120,7 +127,7 @@ void ListFiles::add_history(std::int32_t id, std::string_view name, std::string_
 void ListFiles::add_local_film(std::string_view name, std::string_view path,
                                std::int32_t position) {
   const std::string key = stored_local_path(code_page_, path);
-  const std::string record = name_field(name) + "|" + key + "|" + to_text(position);
+  const std::string record = file_name_field(name) + "|" + key + "|" + to_text(position);
   add_record(kLocalList, Key::Local, record, key);
 }
 

@@ -65,6 +65,11 @@ TEST_F(Lists, ABarInANameOrLabelNeitherTearsTheRecordNorLosesItsPosition) {
   set_local("\r\n");
   lists.add_local_film("a|b.mp4", "/films/a|b.mp4", 0);
   EXPECT_EQ(local(), "a%7Cb.mp4|/films/a|b.mp4|0\r\n\r\n");
+  // A file's name is the user's own text: a "%" in it is not an escape, so
+  // the page shows "100%41", not "100A".
+  lists.add_local_film("100%41 %u5C71.mp4", "/films/100%41 %u5C71.mp4", 0);
+  EXPECT_EQ(split_lines(local())[0], "100%2541 %25u5C71.mp4|/films/100%41 %u5C71.mp4|0");
+  EXPECT_NE(gbk.to_utf8(dir.read("f.htm")).find(">100%41 %u5C71.mp4<"), std::string::npos);
 }
 
 TEST_F(Lists, ABarInARawPlayAddressDoesNotTearTheRecord) {
