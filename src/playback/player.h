@@ -2,50 +2,12 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "base/player_control.h"
 
 namespace tav {
 
 class PlayerSite;
-
-// The class the program creates to test that the player is installed.
-inline constexpr std::string_view kPlayerClassId = "clsid:F3D0D36F-23F8-4682-A195-74C92B03D4AF";
-
-namespace dispid {
-inline constexpr int kAddress = 1;
-inline constexpr int kMute = 3;
-inline constexpr int kFullScreen = 5;
-inline constexpr int kVolume = 6;
-inline constexpr int kDuration = 7;
-inline constexpr int kDownloadSpeed = 8;
-inline constexpr int kPosition = 10;
-inline constexpr int kPlay = 12;
-inline constexpr int kPause = 13;
-inline constexpr int kStop = 14;
-inline constexpr int kPlayState = 16;
-inline constexpr int kBitRate = 20;
-inline constexpr int kDownloadProgress = 26;
-inline constexpr int kPreBuffer = 30;
-inline constexpr int kAdPage = 31;
-}  // namespace dispid
-
-// Play states of dispid::kPlayState.
-namespace play_state {
-inline constexpr int kReady = 0;
-inline constexpr int kStopped = 1;
-inline constexpr int kPaused = 2;
-inline constexpr int kPlaying = 3;
-inline constexpr int kBuffering = 4;
-inline constexpr int kWaiting = 5;
-inline constexpr int kEnded = 6;
-inline constexpr int kPreparing = 7;
-inline constexpr int kReconnecting = 8;
-inline constexpr int kTorrent = 9;
-inline constexpr int kConnecting = 10;
-inline constexpr int kStopping = 11;
-}  // namespace play_state
 
 // Every call throws AutomationError when the control is missing or refuses.
 class Player {

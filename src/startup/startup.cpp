@@ -2,6 +2,7 @@
 
 #include "base/attempt.h"
 #include "base/component_registry.h"
+#include "base/player_control.h"
 #include "base/text.h"
 #include "forms/ba1.h"
 #include "lists/list_files.h"
@@ -10,7 +11,6 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
-#include "playback/player.h"
 #include "startup/machine_id.h"
 #include "startup/settings.h"
 

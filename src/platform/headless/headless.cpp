@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
+#include "base/player_control.h"
 #include "base/text.h"
 #include "forms/browser.h"
 #include "forms/player_site.h"
-#include "playback/player.h"
 
 namespace tav {
 
