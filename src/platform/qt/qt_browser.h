@@ -25,49 +25,19 @@
 
 #include <QPointer>
 #include <QWebEnginePage>
-#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <functional>
 #include <vector>
 
 #include "platform/browser_panel.h"
-
-class QWebEngineProfile;
+#include "platform/qt/qt_panel_page.h"
+#include "platform/qt/qt_web_profile.h"
 
 namespace tav {
 class Browser;
 }
 
 namespace tav::qt {
-
-// The pseudo-schemes of the link protocol. Registered before the
-// application object exists (register_link_schemes).
-extern const char* const kLinkSchemes[6];
-void register_link_schemes();
-// The charset of the pages the program writes (the ANSI code page).
-inline constexpr char kPageCharset[] = "GBK";
-// Whether an address is a page the program writes in the code page: an
-// .htm or .html file directly in the application folder.
-bool is_code_page_page(const QUrl& url);
-// Where link-protocol commands may come from: the top frame of a page of
-// the content server's origin (scheme, host and port of its base address)
-// and the pages the program writes into its application folder (which
-// is_code_page_page looks at too). Until set: the executable's folder and
-// no server.
-void set_command_sources(const QUrl& server_base, const QString& app_folder);
-bool may_command(const QUrl& page);
-// The page shown where a load failed (file: a local file could not be
-// read; otherwise the server could not be reached).
-QString failure_page(bool local_file);
-// Lets the windows that pages asked for just before the program ended
-// (the notice window's advertisement) reach the desktop's browser: runs
-// the events until their addresses came, at most max_ms.
-void finish_popups(int max_ms);
-// The profile every panel shares: no storage on disk, GBK as the default
-// text encoding, the link-protocol script, the schemes' handler.
-QWebEngineProfile* panel_profile();
-
-class PanelPage;
 
 class QtBrowserPanel final : public QObject, public BrowserPanel {
  public:
@@ -117,14 +87,6 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   PanelPage* page_;
   std::vector<std::function<void()>> waiting_;  // loads and documents not started yet
   QString waiting_location_;  // the address of the last of them
-};
-
-// Link-protocol addresses that still reach the network stack are turned
-// away quietly.
-class LinkSchemeHandler final : public QWebEngineUrlSchemeHandler {
- public:
-  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-  void requestStarted(QWebEngineUrlRequestJob* job) override;
 };
 
 }  // namespace tav::qt

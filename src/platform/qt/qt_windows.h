@@ -1,5 +1,8 @@
 // The desktop mirror of the form model: a window per form, a widget per
 // control, a QTimer per timer, engines behind browsers and the player site.
+// The windows are in qt_form_window, the controls' own widgets in
+// qt_control_widget, the players in qt_player_host and the menus in
+// qt_menu.cpp.
 #pragma once
 
 #include <QObject>
@@ -12,16 +15,12 @@
 #include <vector>
 
 #include "forms/form.h"
+#include "platform/qt/qt_player_host.h"
 #include "platform/window_system.h"
-
-class QLibrary;
 
 namespace tav {
 class Browser;
-class PlayerControl;
-class PlayerSite;
 namespace suite {
-class EmbeddedPlayer;
 class FileComponentRegistry;
 }  // namespace suite
 }  // namespace tav
@@ -76,23 +75,17 @@ class QtWindows final : public QObject, public WindowSystem, public FormObserver
   static QWidget* widget_of(const Control& control);
   static FormWindow* window_of(const Form& form);
   // Why the player could not be made, or "" (shown in the player area).
-  const std::string& player_problem() const { return player_problem_; }
+  const std::string& player_problem() const { return players_.problem(); }
 
  private:
   QWidget* make_widget(Control& control, QWidget* parent);
-  void make_player(PlayerSite& site, QWidget* host);
   void apply_form(Form& form, Change what);
   void apply_control(Control& control, Change what);
   void flush_detached();
 
-  const suite::FileComponentRegistry& registry_;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace_{nullptr, &std::fclose};
-  std::unique_ptr<PlayerControl> traced_player_;
-  long long last_player_attempt_ms_ = -1000000;
   std::map<const Browser*, std::unique_ptr<QtBrowserPanel>> panels_;
-  std::map<const PlayerSite*, std::unique_ptr<suite::EmbeddedPlayer>> players_;
-  std::unique_ptr<QLibrary> player_library_;
-  std::string player_problem_;
+  QtPlayers players_;
   std::function<void(const std::string&)> open_elsewhere_;
   // Unloaded forms' widgets and panels, deleted on the next turn of the
   // event loop.
