@@ -139,7 +139,7 @@ std::size_t export_media(Site& site, const MediaFolder& source) {
 }
 
 // The episode replies of h.asp, and the seeds of the qvod episodes'
-// files. The reply is the running server's (http_server.cpp).
+// files.
 void export_episodes(Site& site, const Catalogue& catalogue, const MediaFolder& media,
                      const std::string& origin) {
   site.folder("seed");
@@ -154,17 +154,14 @@ void export_episodes(Site& site, const Catalogue& catalogue, const MediaFolder& 
       const std::optional<MediaFile> file = media.find(ep.file);
       std::string reply = "0";  // the media file is not there
       if (file) {
-        std::string address;
+        std::string hash;
         if (ep.kind == "qvod") {
-          const std::string hash = media.content_hash(*file);
+          hash = media.content_hash(*file);
           if (hash.empty()) throw ExportError("cannot read " + file->path.string());
-          address = qvod_address(ep.file, file->size, hash);
           for (const std::string& name : {hash, tav::ascii_lower(hash)})
             site.link(fs::path("seed") / name, fs::path("../media") / ep.file);
-        } else {
-          address = origin + media_path(ep.file);
         }
-        reply = reply_label(ep.label) + "$" + address + "$" + ep.kind;
+        reply = episode_reply(ep, file->size, hash, origin);
       }
       site.put(folder / (std::to_string(i) + ".txt"), reply);
     }

@@ -220,13 +220,9 @@ struct ContentServer::Impl {
     const Episode& ep = s->episodes[static_cast<std::size_t>(*v1)];
     const std::optional<MediaFile> file = media.find(ep.file);
     if (!file) return text(res, "0");  // the media file is not there yet
-    std::string address;
-    if (ep.kind == "qvod")
-      address = qvod_address(ep.file, file->size, media.content_hash(*file));
-    else
-      address =
-          "http://" + address_host + ":" + std::to_string(port) + "/media/" + path_escape(ep.file);
-    text(res, reply_label(ep.label) + "$" + address + "$" + ep.kind);
+    const std::string hash = ep.kind == "qvod" ? media.content_hash(*file) : std::string();
+    const std::string origin = "http://" + address_host + ":" + std::to_string(port);
+    text(res, tsrv::episode_reply(ep, file->size, hash, origin));
   }
 
   void episode_list(const Request& req, Response& res) {

@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
+#include "base/sha1.h"
 #include "base/text.h"
 #include "catalogue.h"
-#include "sha1.h"
 
 namespace tsrv {
 
@@ -47,7 +47,7 @@ std::string MediaFolder::content_hash(const MediaFile& file) const {
       return it->second.hash;
   }
   // Outside the lock: another file's hash is not held up by this one.
-  const std::string hash = sha1_file_hex(file.path);
+  const std::string hash = tav::sha1_file_hex(file.path);
   std::uintmax_t size_after = 0;
   std::int64_t mtime_after = 0;
   // A file that changed while it was read is not remembered.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/percent_encoding.h"
 #include "base/text.h"
 #include "catalogue.h"
 #include "web/text_routines.h"
@@ -67,20 +68,9 @@ std::string reply_label(std::string_view label) {
 }
 
 std::string path_escape(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b == 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '<' ||
-        c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' || c == '}' || c == '|') {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  static constexpr tav::ByteSet kKept =
+      tav::ByteSet().with_range(0x21, 0xFF).without("\x7F%#?\"<>\\^`{}|");
+  return tav::percent_encode(name, kKept);
 }
 
 std::string media_path(std::string_view file) { return "/media/" + path_escape(file); }
@@ -94,6 +84,14 @@ std::string webm_variant(std::string_view file) {
 
 std::string qvod_address(std::string_view file, std::uintmax_t size, std::string_view hash) {
   return "qvod://" + std::to_string(size) + "|" + std::string(hash) + "|" + std::string(file) + "|";
+}
+
+std::string episode_reply(const Episode& episode, std::uintmax_t size, std::string_view hash,
+                          std::string_view origin) {
+  const std::string address = episode.kind == "qvod"
+                                  ? qvod_address(episode.file, size, hash)
+                                  : std::string(origin) + media_path(episode.file);
+  return reply_label(episode.label) + "$" + address + "$" + episode.kind;
 }
 
 std::string decode_query_text(std::string_view text) {

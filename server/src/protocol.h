@@ -9,6 +9,7 @@
 
 namespace tsrv {
 
+struct Episode;
 struct Series;
 
 // A decimal count made of digits only ("007" is 7); values beyond 10^15
@@ -40,6 +41,13 @@ std::string webm_variant(std::string_view file);
 // "qvod://" size "|" hash "|" file "|", hash being the SHA-1 of the
 // file's bytes (upper-case hex).
 std::string qvod_address(std::string_view file, std::uintmax_t size, std::string_view hash);
+
+// The episode reply for an episode whose media file is there:
+// reply_label(label) "$" address "$" kind. A qvod episode's address is the
+// qvod:// address of the file's size and hash, any other's the file's web
+// address under origin ("http://host:port").
+std::string episode_reply(const Episode& episode, std::uintmax_t size, std::string_view hash,
+                          std::string_view origin);
 
 // Percent escapes as a browser or the client sends them: "%XX" are UTF-8
 // bytes, "%uXXXX" UTF-16 code units. Other text stays; bytes that are not
