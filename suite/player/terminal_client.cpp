@@ -1,17 +1,15 @@
 #include "suite/player/terminal_client.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <vector>
 
+#include "base/percent_encoding.h"
+#include "platform/posix/spawn.h"
 #include "suite/player/qvod_settings.h"
 
 namespace tav::suite {
@@ -77,8 +75,8 @@ std::string TerminalClient::stream_url(const std::string& address) const {
 }
 
 std::string TerminalClient::query(const std::string& address, bool starts) const {
-  std::string text = "?a=" + escape(address);
-  if (starts && !seed_source_.empty()) text += "&s=" + escape(seed_source_);
+  std::string text = "?a=" + percent_encode(address, kUrlUnreserved);
+  if (starts && !seed_source_.empty()) text += "&s=" + percent_encode(seed_source_, kUrlUnreserved);
   return text;
 }
 
@@ -91,22 +89,6 @@ TerminalClient::Film TerminalClient::film(const std::string& address) const {
 bool TerminalClient::stopping() const {
   std::lock_guard lock(mutex_);
   return stop_;
-}
-
-std::string TerminalClient::escape(const std::string& text) const {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-        c == '_' || c == '.' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += digits[c >> 4];
-      out += digits[c & 15];
-    }
-  }
-  return out;
 }
 
 void TerminalClient::run() {
@@ -194,7 +176,11 @@ bool TerminalClient::connect() {
       link_error_ = program + " is missing";
       return false;
     }
-    spawn();
+    // Started on its own (a session of its own, no open files of this
+    // process), so that it outlives the player. One that does not start is
+    // told by its silence, as one that hangs is.
+    spawn_detached({program}, {.quiet_errors = std::getenv("TAVORI_SUITE_LOG") == nullptr,
+                               .close_descriptors = true});
     found.reset();
     for (int waited = 0; waited < kStartWaitMs && !stopping(); waited += 50) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -229,36 +215,6 @@ bool TerminalClient::ping(const TerminalEndpoint& endpoint) {
   }
   const auto text = request("ping", {});
   return text && *text == "QvodTerminal " + std::to_string(endpoint.pid) + "\n";
-}
-
-// Started on its own (a session of its own, no open files of this
-// process), so that it outlives the player.
-void TerminalClient::spawn() {
-  const std::string program = folder_ + "/" + kTerminalProgram;
-  const bool log = std::getenv("TAVORI_SUITE_LOG") != nullptr;
-  // Only async-signal-safe calls after fork: this process has threads.
-  const pid_t child = ::fork();
-  if (child < 0) return;
-  if (child == 0) {
-    ::setsid();
-    if (::fork() != 0) ::_exit(0);
-    const int null = ::open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      ::dup2(null, 0);
-      ::dup2(null, 1);
-      if (!log) ::dup2(null, 2);
-    }
-    ::syscall(SYS_close_range, 3u, ~0u, 0u);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    ::execv(program.c_str(), argv);
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
 }
 
 std::optional<std::string> TerminalClient::request(const std::string& what,

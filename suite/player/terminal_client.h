@@ -56,13 +56,11 @@ class TerminalClient {
   void run();
   bool connect();            // finds or starts the service
   bool ping(const TerminalEndpoint& endpoint);
-  void spawn();
   std::optional<std::string> request(const std::string& what, const std::string& address);
   // "?a=" and the escaped address, with the seed source for asks that may
   // start a download.
   std::string query(const std::string& address, bool starts) const;
   bool stopping() const;
-  std::string escape(const std::string& text) const;
 
   const std::string folder_;
   const std::string seed_source_;  // "" when the program names no server

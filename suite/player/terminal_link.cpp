@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "base/sha1.h"
+
 namespace tav::suite {
 
 std::string terminal_runtime_folder() {
@@ -139,6 +141,25 @@ bool job_names_film(const std::string& target, const QvodAddress& q) {
   if (!job) return false;
   const auto named = parse_qvod(job->address);
   return named && same_film(*named, q);
+}
+
+std::string sha1_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return {};
+  Sha1 sha;
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return {};
+    }
+    if (n == 0) break;
+    sha.add(buffer.data(), static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return sha.hex();
 }
 
 namespace {

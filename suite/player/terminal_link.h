@@ -72,6 +72,9 @@ std::optional<JobRecord> read_job_file(const std::string& path);
 // The job file beside target is there and names the film of q: the part
 // file beside it is that film's download.
 bool job_names_film(const std::string& target, const QvodAddress& q);
+// The SHA-1 of a finished download's bytes (tav::Sha1), read without
+// following a link; "" when it cannot be read.
+std::string sha1_file(const std::string& path);
 
 // Who listens where a connection to 127.0.0.1:port goes, from the text of
 // /proc/net/tcp (v6 false) or /proc/net/tcp6 (v6 true): the uids of the

@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "suite/player/qvod_settings.h"
-#include "suite/player/sha1.h"
 #include "suite/terminal/byte_range.h"
 
 namespace tav::suite {

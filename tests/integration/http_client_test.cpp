@@ -75,6 +75,7 @@ TEST(CurlHttp, ErrorStatusesAndUnsafeAddressesGiveTheEmptyTextOrAreEncoded) {
   EXPECT_EQ(CurlHttp::request_url("http://h/pp.htm?1-1-0-天 龙"),
             "http://h/pp.htm?1-1-0-%E5%A4%A9%20%E9%BE%99");
   EXPECT_EQ(CurlHttp::request_url("http://h/a?x=%u5929|y"), "http://h/a?x=%u5929|y");
+  EXPECT_EQ(CurlHttp::request_url("http://h/a\"\x7F#b"), "http://h/a%22%7F#b");
   EXPECT_NE(http.get(server.base() + "pp.htm?1001-1-0-山海长歌-0").find("山海长歌"),
             std::string::npos);
 }

@@ -2,6 +2,7 @@
 // processes, starting programs detached.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "platform/posix/posix_system.h"
+#include "platform/posix/spawn.h"
 #include "playback/processes.h"
 #include "own_processes.h"
 #include "temp_dir.h"
@@ -101,14 +103,23 @@ TEST(PosixShell, MissingProgramsFailAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
 }
 
-TEST(PosixShell, CommandLinesSplitAsWindowsSplitsThem) {
-  using W = std::vector<std::string>;
-  EXPECT_EQ(PosixShell::split_command_line("regsvr32 \"/a b/Qvod/QvodInsert.dll\" /s"),
-            (W{"regsvr32", "/a b/Qvod/QvodInsert.dll", "/s"}));
-  EXPECT_EQ(PosixShell::split_command_line("  a   b  "), (W{"a", "b"}));
-  EXPECT_EQ(PosixShell::split_command_line("\"\" x"), (W{"", "x"}));
-  EXPECT_EQ(PosixShell::split_command_line("a\"b c\"d"), (W{"ab cd"}));
-  EXPECT_TRUE(PosixShell::split_command_line("").empty());
+// The player suite starts its service closing every descriptor it holds:
+// a program that does not run is still told.
+TEST(DetachedStart, ClosesTheDescriptorsWhenAskedAndStillSaysWhatDidNotRun) {
+  test::TempDir dir;
+  const int held = ::open("/dev/null", O_RDONLY);  // not close-on-exec
+  ASSERT_GE(held, 0);
+  for (const bool close : {false, true}) {
+    const std::string seen = dir.file(close ? "closed" : "kept");
+    const std::string script = "if [ -e /proc/$$/fd/" + std::to_string(held) +
+                               " ]; then echo held; else echo closed; fi > " + seen + ".new && mv " +
+                               seen + ".new " + seen;
+    ASSERT_TRUE(spawn_detached({"/bin/sh", "-c", script}, {.close_descriptors = close}));
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(seen); })) << seen;
+    EXPECT_EQ(dir.read(close ? "closed" : "kept"), close ? "closed\n" : "held\n");
+  }
+  EXPECT_FALSE(spawn_detached({dir.file("none")}, {.close_descriptors = true}));
+  ::close(held);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "base/player_control.h"
-#include "suite/player/sha1.h"
+#include "base/sha1.h"
 #include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
@@ -263,7 +263,7 @@ TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
   // The seed's hash is the SHA-1 of the film's bytes.
-  const std::string hash = tav::suite::sha1_hex(bytes);
+  const std::string hash = tav::sha1_hex(bytes);
   const std::string seed = "/seed/" + hash;
   server.add(seed, bytes, 160000);  // about 2 s for the clip
   use_server(server);
@@ -321,7 +321,7 @@ TEST_F(PlayerTest, QvodStreamsFromTheSeedAndSavesTheFile) {
 TEST_F(PlayerTest, QvodResumesItsOwnPartialDownloadOnly) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  const std::string hash = tav::suite::sha1_hex(bytes);
+  const std::string hash = tav::sha1_hex(bytes);
   server.add("/seed/" + hash, bytes);
   use_server(server);
   const std::string address = qvod(hash, "film.mp4", bytes.size());
@@ -352,9 +352,9 @@ TEST_F(PlayerTest, QvodResumesItsOwnPartialDownloadOnly) {
 TEST_F(PlayerTest, PreBufferFetchesTheNextFilmWhileOnePlays) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  const std::string next_hash = tav::suite::sha1_hex(bytes);
+  const std::string next_hash = tav::sha1_hex(bytes);
   const std::string other = bytes.substr(0, bytes.size() - 1000);
-  const std::string named_hash = tav::suite::sha1_hex(other);
+  const std::string named_hash = tav::sha1_hex(other);
   server.add("/seed/" + named_hash, other);
   server.add("/seed/" + next_hash, bytes, 400000);
   use_server(server);
@@ -445,7 +445,7 @@ TEST_F(PlayerTest, DeadSeedServerDoesNotHang) {
 TEST_F(PlayerTest, QvodDownloadGoesOnAfterStopAndWithoutThePlayer) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  const std::string hash = tav::suite::sha1_hex(bytes);
+  const std::string hash = tav::sha1_hex(bytes);
   server.add("/seed/" + hash, bytes, 200000);
   use_server(server);
   put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
@@ -466,7 +466,7 @@ TEST_F(PlayerTest, QvodDownloadGoesOnAfterStopAndWithoutThePlayer) {
 TEST_F(PlayerTest, QvodPlaysOnWhenTheServiceIsKilled) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  const std::string hash = tav::suite::sha1_hex(bytes);
+  const std::string hash = tav::sha1_hex(bytes);
   server.add("/seed/" + hash, bytes, 50000);  // about 7 s for the clip
   use_server(server);
   put(kAddress, Variant(qvod(hash, "film.mp4", bytes.size())));
@@ -539,7 +539,7 @@ TEST_F(PlayerTest, SettingsFileIsCreatedBesideTheLibrary) {
 TEST_F(PlayerTest, QvodSeedsComeFromTheProgramsServerWhenTheSettingsNameNone) {
   suite_test::SeedServer server;
   const std::string bytes = suite_test::read_file(suite_test::clip());
-  const std::string hash = tav::suite::sha1_hex(bytes);
+  const std::string hash = tav::sha1_hex(bytes);
   server.add("/seed/" + hash, bytes);
   suite_test::write_file(suite_test::library().folder / "QvodPlayer.xml",
                          "<QvodPlayer Defaultsavepath=\"" + save_.string() + "/\" />\n");
@@ -608,7 +608,7 @@ TEST_F(PlayerTest, WidgetSaysWhyAQvodFilmDoesNotStart) {
   ASSERT_TRUE(windowed);
   parent->show();
   tav::PlayerControl& c = windowed->control();
-  c.put(kAddress, Variant(qvod(tav::suite::sha1_hex("nowhere"), "nowhere.mp4", 1000)));
+  c.put(kAddress, Variant(qvod(tav::sha1_hex("nowhere"), "nowhere.mp4", 1000)));
   c.invoke(kPlay, {});
   QString said;
   EXPECT_TRUE(suite_test::wait_until(

@@ -15,7 +15,7 @@
 #include <random>
 #include <set>
 
-#include "suite/player/sha1.h"
+#include "base/sha1.h"
 #include "suite/player/terminal_link.h"
 #include "suite_support.h"
 
@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = suite_test::fs;
 using namespace tav::suite;
+using tav::sha1_hex;
 using Clock = std::chrono::steady_clock;
 
 std::string pattern_bytes(std::size_t n, unsigned salt) {

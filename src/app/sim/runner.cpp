@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "base/command_line.h"
 #include "base/text.h"
 #include "forms/ba1.h"
 #include "forms/tip.h"
@@ -28,33 +29,7 @@
 namespace tav::sim {
 
 std::vector<std::string> split_words(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool in_word = false, in_quotes = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (in_quotes) {
-      if (c == '"') {
-        in_quotes = false;
-      } else if (c == '\\' && i + 1 < line.size()) {
-        const char n = line[++i];
-        word += n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : n;
-      } else {
-        word += c;
-      }
-    } else if (c == '"') {
-      in_quotes = in_word = true;
-    } else if (c == ' ' || c == '\t') {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-    } else {
-      word += c;
-      in_word = true;
-    }
-  }
-  if (in_word) words.push_back(word);
-  return words;
+  return split_command_line(line, QuotedEscapes::backslash);
 }
 
 namespace {

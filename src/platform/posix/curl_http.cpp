@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/percent_encoding.h"
 #include "base/text.h"
 #include "platform/code_page.h"
 #include "platform/posix/http_text.h"
@@ -50,21 +51,8 @@ CurlHttp::CurlHttp(const CodePage& code_page, HttpLimits limits)
 CurlHttp::~CurlHttp() = default;
 
 std::string CurlHttp::request_url(std::string_view url) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(url.size());
-  for (const char c : url) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' ||
-        c == '}' || c == '^' || c == '\\') {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  static constexpr ByteSet kKept = ByteSet().with_range(0x21, 0x7E).without("\"<>`{}^\\");
+  return percent_encode(url, kKept);
 }
 
 std::string CurlHttp::get(std::string_view url) {

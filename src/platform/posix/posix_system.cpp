@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "base/command_line.h"
 #include "base/text.h"
+#include "platform/posix/spawn.h"
 
 namespace tav {
 
@@ -121,27 +123,6 @@ bool ProcProcesses::terminate(std::uint32_t id) {
   return true;
 }
 
-std::vector<std::string> PosixShell::split_command_line(std::string_view line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool in_word = false, quoted_part = false;
-  for (const char c : line) {
-    if (c == '"') {
-      quoted_part = !quoted_part;
-      in_word = true;
-    } else if ((c == ' ' || c == '\t') && !quoted_part) {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-    } else {
-      word += c;
-      in_word = true;
-    }
-  }
-  if (in_word) words.push_back(word);
-  return words;
-}
-
 std::string PosixShell::resolve(const std::string& program) const {
   if (program.find('/') != std::string::npos) return program;
   const std::string local = app_folder_ + "/" + program;
@@ -152,49 +133,6 @@ std::string PosixShell::resolve(const std::string& program) const {
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return program;
-}
-
-bool spawn_detached(const std::vector<std::string>& argv) {
-  if (argv.empty() || argv[0].empty()) return false;
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(report[0]);
-    ::close(report[1]);
-    return false;
-  }
-  if (child == 0) {
-    // Only async-signal-safe calls from here on.
-    ::setsid();
-    if (::fork() != 0) ::_exit(0);
-    const int null = ::open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      ::dup2(null, 0);
-      ::dup2(null, 1);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::execv(args[0], args.data());
-    const int error = errno;
-    (void)!::write(report[1], &error, sizeof error);
-    ::_exit(127);
-  }
-  ::close(report[1]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  int error = 0;
-  ssize_t n;
-  do {
-    n = ::read(report[0], &error, sizeof error);
-  } while (n < 0 && errno == EINTR);
-  ::close(report[0]);
-  return n == 0;  // the pipe closed on exec: the program runs
 }
 
 bool PosixShell::start(std::string_view command_line, WindowStyle) {

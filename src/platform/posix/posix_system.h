@@ -44,17 +44,9 @@ class PosixShell final : public Shell {
   // The window style has no meaning here and is not passed on.
   bool start(std::string_view command_line, WindowStyle style) override;
 
-  // The words of a command line, with double quotes grouping words as the
-  // Windows command line does ("a b" c -> [a b] [c]).
-  static std::vector<std::string> split_command_line(std::string_view command_line);
-
  private:
   std::string resolve(const std::string& program) const;
   std::string app_folder_;
 };
-
-// Starts a program detached from this process (it is never a zombie of
-// ours); false when it could not be executed.
-bool spawn_detached(const std::vector<std::string>& argv);
 
 }  // namespace tav
