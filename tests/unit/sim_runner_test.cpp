@@ -1,4 +1,5 @@
-// The scenario runner's byte checks and its cursors over the effect log.
+// The scenario runner's byte checks, its cursors over the effect log and
+// what its clicks can reach.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -125,6 +126,35 @@ TEST_F(SimRunnerTest, AFullDiskLeavesNoPartFileBehind) {
   EXPECT_TRUE(run("check exact date.dat \\r\\n"));
   EXPECT_TRUE(run("expect file write failed c.htm (disk full after 8 of"));
   EXPECT_TRUE(run("check folder . config.ini date.dat date_f.dat"));
+}
+
+TEST_F(SimRunnerTest, OnlyWhatTheUserCouldReachIsClicked) {
+  ASSERT_TRUE(run("start"));
+  // A window the program has not loaded answers only whether it is.
+  EXPECT_TRUE(run("check BA3 loaded false"));
+  EXPECT_FALSE(run("check BA3 visible false"));
+  EXPECT_FALSE(run("click BA3.cmdOK"));
+  EXPECT_FALSE(run("check BAX loaded false"));
+  ASSERT_TRUE(run("menu r_m shezhi"));
+  // A box toggles both ways; one on a page not shown, a control of the
+  // hidden menu window and a text box of such a page are out of reach.
+  EXPECT_TRUE(run("click BA3.Check1(0)"));
+  EXPECT_TRUE(run("check BA3.Check1(0) value 0"));
+  EXPECT_TRUE(run("click BA3.Check1(0)"));
+  EXPECT_TRUE(run("check BA3.Check1(0) value 1"));
+  EXPECT_FALSE(run("type BA3.Text1 E:\\Films"));
+  EXPECT_FALSE(run("type BA3.Check1(0) E:\\Films"));
+  EXPECT_FALSE(run("click BA3.about(12)"));
+  // The list menu over empty space: its entry items are disabled.
+  ASSERT_TRUE(run("click npc(9)"));
+  ASSERT_TRUE(run("loaded Web3"));
+  ASSERT_TRUE(run("contextmenu Web3"));
+  EXPECT_TRUE(run("check tip.c_f enabled false"));
+  EXPECT_TRUE(run("check c_shan2 caption 删除下载"));
+  EXPECT_FALSE(run("click c_f"));
+  EXPECT_FALSE(run("menu webc c_shan2"));
+  EXPECT_FALSE(run("click tip.ttbn"));  // a separator
+  EXPECT_TRUE(run("click tip.renwub"));
 }
 
 TEST_F(SimRunnerTest, UnknownFaultsAndAdapterWordsAreRefused) {

@@ -1,9 +1,14 @@
 #include "sim/inspect.h"
 
 #include <cstdio>
+#include <stdexcept>
+#include <utility>
 
 #include "base/text.h"
+#include "forms/ads.h"
 #include "forms/ba1.h"
+#include "forms/ba3.h"
+#include "forms/tip.h"
 
 namespace tav::sim {
 
@@ -50,6 +55,31 @@ const char* state_name(WindowState s) {
 }
 
 std::string yes_no(bool b) { return b ? "true" : "false"; }
+
+// The window a script names; throws when there is no such window or the
+// program has not loaded it. Naming tip loads it, as the menus do.
+Form& loaded_form(BA1& main, const std::string& name) {
+  if (name == "tip") return main.tip();
+  if (!form_loaded(main, name)) throw std::runtime_error(name + " is not loaded");
+  if (name == "BA3") return *main.ba3();
+  if (name == "adsb") return *main.adsb();
+  if (name == "ba4") return *main.ba4();
+  return main;
+}
+
+// "BA3.Check1(0)": the window's name and the rest; a name without a
+// window's in front is the main window's.
+std::pair<std::string, std::string> split_target(const std::string& name) {
+  const std::size_t dot = name.find('.');
+  if (dot == std::string::npos || !is_form_name(name.substr(0, dot))) return {"", name};
+  return {name.substr(0, dot), name.substr(dot + 1)};
+}
+
+const MenuItem* find_item(const Form& form, const std::string& name) {
+  for (const auto& menu : form.menus())
+    if (const MenuItem* item = menu->find(name)) return item;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -105,6 +135,13 @@ std::optional<std::string> form_property(const Form& f, const std::string& p) {
   return std::nullopt;
 }
 
+std::optional<std::string> item_property(const MenuItem& item, const std::string& p) {
+  if (p == "visible") return yes_no(item.visible);
+  if (p == "enabled") return yes_no(item.enabled);
+  if (p == "caption") return item.caption;
+  return std::nullopt;
+}
+
 std::optional<std::string> field_value(const BA1& w, const std::string& n) {
   const struct {
     const char* name;
@@ -141,6 +178,44 @@ std::optional<std::string> field_value(const BA1& w, const std::string& n) {
 std::string layout_line(const Control& c) {
   return c.id() + " " + to_text(c.left()) + "," + to_text(c.top()) + " " + to_text(c.width()) +
          "x" + to_text(c.height()) + (c.visible() ? "" : " hidden");
+}
+
+bool is_form_name(const std::string& name) {
+  return name == "BA1" || name == "form" || name == "tip" || name == "BA3" || name == "adsb" ||
+         name == "ba4";
+}
+
+bool form_loaded(const BA1& main, const std::string& name) {
+  if (name == "BA1" || name == "form") return true;
+  if (name == "tip") return main.tip_loaded();
+  if (name == "BA3") return main.ba3() != nullptr;
+  if (name == "adsb") return main.adsb() != nullptr;
+  if (name == "ba4") return main.ba4() != nullptr;
+  throw std::runtime_error("no form " + name);
+}
+
+Target find_target(BA1& main, const std::string& name) {
+  Target t;
+  if (is_form_name(name)) {
+    t.form = &loaded_form(main, name);
+    return t;
+  }
+  const auto [form_name, inner] = split_target(name);
+  const Form& form = loaded_form(main, form_name.empty() ? "BA1" : form_name);
+  if ((t.control = form.find(inner))) return t;
+  if ((t.item = find_item(form, inner))) return t;
+  // The menus' items by their names alone, as the main window's controls.
+  if (form_name.empty()) {
+    const Tip& tip = main.tip();
+    if ((t.control = tip.find(inner))) return t;
+    if ((t.item = find_item(tip, inner))) return t;
+  }
+  throw std::runtime_error("no control " + name);
+}
+
+Timer* find_timer(BA1& main, const std::string& name) {
+  const auto [form_name, inner] = split_target(name);
+  return loaded_form(main, form_name.empty() ? "BA1" : form_name).find_timer(inner);
 }
 
 }  // namespace tav::sim

@@ -143,16 +143,49 @@ struct Runner::State {
   }
 
   Form& form_named(const std::string& name) {
-    if (name == "BA1" || name == "form") return main();
-    if (name == "tip") return main().tip();
-    throw Failure("no form " + name);
+    if (Form* f = find_target(main(), name).form) return *f;
+    throw Failure(name + " is not a form");
   }
 
   Control& control(const std::string& id) {
-    if (Control* c = main().find(id)) return *c;
-    if (main().tip_loaded())
-      if (Control* c = main().tip().find(id)) return *c;
-    throw Failure("no control " + id);
+    if (Control* c = find_target(main(), id).control) return *c;
+    throw Failure(id + " is not a control");
+  }
+
+  // A control the user can reach with the mouse: shown on the screen, and
+  // enabled with every container it is in. A click anywhere else does not
+  // reach the program on the desktop either.
+  Control& reachable(const std::string& id) {
+    Control& c = control(id);
+    if (!c.shown()) throw Failure(id + " is not shown: the user cannot reach it");
+    for (const Control* p = &c; p; p = p->parent())
+      if (!p->enabled()) throw Failure(id + " is disabled: the user cannot reach it");
+    return c;
+  }
+
+  Form& reachable_form(const std::string& name) {
+    Form& f = form_named(name);
+    if (!f.visible()) throw Failure(name + " is not shown: the user cannot reach it");
+    return f;
+  }
+
+  // A click on a control or a menu item. A check box changes its value
+  // before its handler runs, as the desktop's check box does when clicked;
+  // a menu item runs when it could be chosen from its menu.
+  void click(const std::string& name) {
+    const Target t = find_target(main(), name);
+    if (t.item) {
+      if (!t.item->visible || !t.item->enabled || t.item->caption == "-")
+        throw Failure(name + " cannot be chosen: the menu shows it " +
+                      (t.item->caption == "-" ? "as a separator"
+                       : t.item->visible      ? "disabled"
+                                              : "not at all"));
+      t.item->click();
+      return;
+    }
+    Control& c = reachable(name);
+    if (c.kind() == ControlKind::CheckBox) c.set_value(c.value() != 0 ? 0 : 1);
+    c.click();
   }
 
   Browser& browser(const std::string& id) {
@@ -190,11 +223,14 @@ struct Runner::State {
   }
 
   std::string property_of(const std::string& target, const std::string& property) {
-    if (target == "form" || target == "BA1" || target == "tip") {
-      if (auto v = form_property(form_named(target), property)) return *v;
-    } else if (auto v = control_property(control(target), property)) {
-      return *v;
-    }
+    // Whether a window is loaded can be asked of one that is not.
+    if (property == "loaded" && is_form_name(target))
+      return form_loaded(main(), target) ? "true" : "false";
+    const Target t = find_target(main(), target);
+    const auto v = t.form      ? form_property(*t.form, property)
+                   : t.control ? control_property(*t.control, property)
+                               : item_property(*t.item, property);
+    if (v) return *v;
     throw Failure("no property " + property + " of " + target);
   }
 
@@ -296,7 +332,7 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
   } else if (cmd == "advance") {
     hp.loop.advance(number(arg(w, 1)));
   } else if (cmd == "tick") {
-    Timer* t = main().find_timer(arg(w, 1));
+    Timer* t = find_timer(main(), arg(w, 1));
     if (!t) throw Failure("no timer " + w[1]);
     t->tick();
   } else if (cmd == "navigate") {
@@ -314,20 +350,32 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
     print(browser(arg(w, 1)).context_menu(w.size() > 2 ? w[2] : "") ? "browser menu"
                                                                      : "own menu");
   } else if (cmd == "click") {
-    control(arg(w, 1)).click();
+    click(arg(w, 1));
   } else if (cmd == "dblclick") {
-    if (arg(w, 1) == "form") main().dbl_click();
-    else control(w[1]).dbl_click();
+    if (is_form_name(arg(w, 1))) reachable_form(w[1]).dbl_click();
+    else reachable(w[1]).dbl_click();
+  } else if (cmd == "close") {
+    // The window manager's close command (Alt+F4, the task bar's menu).
+    Form& f = reachable_form(arg(w, 1));
+    if (f.on_close_request) f.on_close_request();
+    else print("no close handler");
+  } else if (cmd == "type") {
+    Control& c = reachable(arg(w, 1));
+    if (c.kind() != ControlKind::TextBox) throw Failure(w[1] + " is not a text box");
+    c.set_text(rest_of_line(line, 2));
   } else if (cmd == "mousedown" || cmd == "mousemove" || cmd == "mouseup") {
     const MouseEvent e = mouse(w, 2);
     // Letting go of the button ends a system resize the press started.
     if (cmd == "mouseup") hp.windows.finish_system_resize();
-    if (arg(w, 1) == "form") {
-      if (cmd == "mousedown") main().mouse_down(e);
-      else if (cmd == "mousemove") main().mouse_move(e);
-      else main().mouse_up(e);
+    if (is_form_name(arg(w, 1))) {
+      Form& f = cmd == "mousedown" ? reachable_form(w[1]) : form_named(w[1]);
+      if (cmd == "mousedown") f.mouse_down(e);
+      else if (cmd == "mousemove") f.mouse_move(e);
+      else f.mouse_up(e);
     } else {
-      Control& c = control(w[1]);
+      // A press starts only where the user can reach; moves and the release
+      // follow the control that has the mouse.
+      Control& c = cmd == "mousedown" ? reachable(w[1]) : control(w[1]);
       if (cmd == "mousedown") c.mouse_down(e);
       else if (cmd == "mousemove") c.mouse_move(e);
       else c.mouse_up(e);
@@ -337,9 +385,8 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
   } else if (cmd == "menu") {
     Menu* m = main().tip().find_menu(arg(w, 1));
     if (!m) throw Failure("no menu " + w[1]);
-    const MenuItem* item = m->find(arg(w, 2));
-    if (!item) throw Failure("no item " + w[2] + " in " + w[1]);
-    item->click();
+    if (!m->find(arg(w, 2))) throw Failure("no item " + w[2] + " in " + w[1]);
+    click("tip." + w[2]);
   } else if (cmd == "tray") {
     const std::string& which = arg(w, 1);
     auto& handler = which == "left" ? hp.tray.on_left_click : hp.tray.on_right_click;
@@ -441,12 +488,14 @@ void Runner::State::run_command(const std::string& line, const Words& w) {
         print("adapter " + (a.mac.empty() ? std::string("\"\"") : a.mac) + (a.up ? " up" : " down") +
               (a.loopback ? " loopback" : "") + (a.ipv4 ? " ipv4" : " noipv4"));
     } else if (what == "layout") {
-      print("form " + to_text(main().scale_width()) + "x" + to_text(main().scale_height()) +
-            " state " + *form_property(main(), "state"));
-      for (const auto& c : main().controls())
+      const Form& f = form_named(w.size() > 2 ? w[2] : "form");
+      print((&f == window.get() ? std::string("form") : f.name()) + " " +
+            to_text(f.scale_width()) + "x" + to_text(f.scale_height()) + " state " +
+            *form_property(f, "state"));
+      for (const auto& c : f.controls())
         if (c->kind() != ControlKind::Timerless) print(layout_line(*c));
     } else if (what == "timers") {
-      for (const auto& t : main().timers())
+      for (const auto& t : form_named(w.size() > 2 ? w[2] : "form").timers())
         print(t->name() + " " + to_text(t->interval()) + " " + (t->enabled() ? "on" : "off"));
     } else {
       for (std::size_t i = 2; i < w.size(); ++i)
