@@ -35,24 +35,11 @@ void expect_skinned_window(const std::string& png) {
   EXPECT_EQ(qGray(shot.pixel(1200, 700)), 0) << "the window is not where it should be";
 }
 
-// The film's picture in the video area (the player site at 3,28, 457x390):
-// the test clip's coloured bars, not a black or blank area.
+// The film's picture in the video area (the player site at 3,28, 457x390).
 void expect_picture_in_video_area(const std::string& png) {
-  QImage shot(QString::fromStdString(png));
+  expect_picture_in(png, 3, 28, 457, 390);
+  const QImage shot(QString::fromStdString(png));
   ASSERT_FALSE(shot.isNull()) << png;
-  const QImage video = shot.copy(3, 28, 457, 390);
-  std::set<QRgb> colours;
-  int lit = 0, samples = 0;
-  for (int y = 0; y < video.height(); y += 4) {
-    for (int x = 0; x < video.width(); x += 4) {
-      const QRgb c = video.pixel(x, y);
-      colours.insert(c & 0xF0F0F0);
-      if (std::max({qRed(c), qGreen(c), qBlue(c)}) > 100) ++lit;
-      ++samples;
-    }
-  }
-  EXPECT_GT(lit, samples / 2) << "the video area is mostly dark: no picture";
-  EXPECT_GT(colours.size(), 6u) << "the video area is of one colour: no picture";
   // In its place: the title strip above it keeps the skin's grey.
   int coloured = 0, strip = 0;
   for (int x = 150; x < 450; x += 3) {
