@@ -4,22 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "disk_services.h"
 #include "forms/ba1.h"
+#include "platform/headless/effect_log.h"
 #include "platform/headless/headless.h"
+#include "platform/paths.h"
 #include "startup/settings.h"
 #include "startup/startup.h"
 #include "temp_dir.h"
-
-// A test whose paths are POSIX paths ("/films/a.mp4", folders ending in
-// "/"): on Windows the program takes only "\\" and drive letters for paths,
-// so such a test does not apply there.
-#ifdef _WIN32
-#define TAVORI_POSIX_PATHS_ONLY() GTEST_SKIP() << "the test's paths are POSIX paths"
-#else
-#define TAVORI_POSIX_PATHS_ONLY() static_cast<void>(0)
-#endif
 
 namespace tav::test {
 
@@ -39,6 +33,17 @@ class HeadlessTest : public ::testing::Test {
   void put_setting(const std::string& section, const std::string& key, const std::string& value) {
     write_setting(SettingsFile{disk, gbk}, dir.file("config.ini"), section, key, value);
   }
+  // A path in the test's folder as the program writes paths: the
+  // platform's separator between the names ("films/a.mp4"), and an ending
+  // one for a name that ends in "/". Built as text, so that names in Chinese
+  // stay UTF-8 on every platform.
+  std::string native(std::string name) const {
+    for (char& c : name)
+      if (c == '/') c = kPathSeparator;
+    return join_path(dir.str(), name);
+  }
+  // An effect's quoted text, with its backslashes escaped.
+  static std::string q(std::string_view text) { return quoted(text); }
   bool logged(std::string_view part) const { return hp.log.contains(part); }
   std::size_t logged_count(std::string_view part) const { return hp.log.count(part); }
 };

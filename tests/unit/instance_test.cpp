@@ -20,13 +20,13 @@ class Instance : public test::HeadlessTest {
 };
 
 TEST_F(Instance, AQuotedPathPlaysAndHeadsTheLocalFilms) {
-  TAVORI_POSIX_PATHS_ONLY();
-  hp.instance.deliver("\"/films/夜航/a.rmvb\"");
-  EXPECT_TRUE(logged("player put 1 \"/films/夜航/a.rmvb\""));
+  const std::string film = native("films/夜航/a.rmvb");
+  hp.instance.deliver("\"" + film + "\"");
+  EXPECT_TRUE(logged("player put 1 " + q(film)));
   EXPECT_TRUE(logged("player call 12"));
   EXPECT_EQ(w->bo_name.caption(), "a.rmvb");
-  EXPECT_EQ(local_list(), "a.rmvb|/films/夜航/a.rmvb|0\r\n\r\n");
-  EXPECT_EQ(w->itemKey, "/films/夜航/a.rmvb");
+  EXPECT_EQ(local_list(), "a.rmvb|" + film + "|0\r\n\r\n");
+  EXPECT_EQ(w->itemKey, film);
   EXPECT_EQ(w->itemKind, 2);
   EXPECT_EQ(w->filmKey, "0");
   EXPECT_EQ(w->currentSection, 14);
@@ -49,20 +49,20 @@ TEST_F(Instance, ATextWithoutAFolderGivesAnEmptyTitleAndNoRow) {
 }
 
 TEST_F(Instance, ASecondStartRestoresStopsAndPlaysTheNewFilm) {
-  TAVORI_POSIX_PATHS_ONLY();
-  hp.instance.deliver("/films/one.mp4");
-  hp.windows.player()->durations["/films/"] = 600;
+  const std::string one = native("films/one.mp4"), two = native("films/two.mp4");
+  hp.instance.deliver(one);
+  hp.windows.player()->durations[native("films/")] = 600;
   hp.loop.advance(30000);
   w->set_window_state(WindowState::Minimized);
   hp.log.clear();
-  hp.instance.deliver("/films/two.mp4");
+  hp.instance.deliver(two);
   EXPECT_EQ(w->window_state(), WindowState::Normal);
   EXPECT_TRUE(logged("player call 14"));
   const std::vector<std::string> lines = split_lines(local_list());
-  EXPECT_EQ(lines[0], "two.mp4|/films/two.mp4|0");
-  EXPECT_TRUE(starts_with(lines[1], "one.mp4|/films/one.mp4|")) << lines[1];
-  EXPECT_NE(lines[1], "one.mp4|/films/one.mp4|0");  // its position was stored
-  EXPECT_TRUE(logged("player put 1 \"/films/two.mp4\""));
+  EXPECT_EQ(lines[0], "two.mp4|" + two + "|0");
+  EXPECT_TRUE(starts_with(lines[1], "one.mp4|" + one + "|")) << lines[1];
+  EXPECT_NE(lines[1], "one.mp4|" + one + "|0");  // its position was stored
+  EXPECT_TRUE(logged("player put 1 " + q(two)));
 }
 
 TEST_F(Instance, ASecondStartWithoutACommandLineOnlyBringsTheWindowBack) {
@@ -84,22 +84,22 @@ TEST_F(Instance, ASecondStartLeavesTheMiniModeAndKeepsAWebFilm) {
 }
 
 TEST_F(Instance, AHostileCommandLineIsOneRecord) {
-  TAVORI_POSIX_PATHS_ONLY();
   const std::string huge(1 << 20, 'x');
-  hp.instance.deliver("\"/films/a|b\r\nc.mp4\"");
-  hp.instance.deliver("/" + huge);
+  const std::string films = native("films/");
+  hp.instance.deliver("\"" + films + "a|b\r\nc.mp4\"");
+  hp.instance.deliver(kPathSeparator + huge);
   const std::vector<std::string> lines = split_lines(local_list());
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].size(), 2 * huge.size() + 4);
-  EXPECT_EQ(lines[1], "a%7Cb  c.mp4|/films/a|b  c.mp4|0");
+  EXPECT_EQ(lines[1], "a%7Cb  c.mp4|" + films + "a|b  c.mp4|0");
 }
 
 TEST_F(Instance, AStartWithACommandLinePlaysIt) {
-  TAVORI_POSIX_PATHS_ONLY();
-  config.command_line = "\"/films/first.mp4\"";
+  const std::string film = native("films/first.mp4");
+  config.command_line = "\"" + film + "\"";
   w = start();
-  EXPECT_TRUE(logged("player put 1 \"/films/first.mp4\""));
-  EXPECT_EQ(split_lines(local_list())[0], "first.mp4|/films/first.mp4|0");
+  EXPECT_TRUE(logged("player put 1 " + q(film)));
+  EXPECT_EQ(split_lines(local_list())[0], "first.mp4|" + film + "|0");
 }
 
 TEST_F(Instance, ASecondProcessHandsItsCommandLineOverAndEnds) {

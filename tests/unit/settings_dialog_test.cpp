@@ -17,7 +17,7 @@ class SettingsDialog : public test::HeadlessTest {
     w = start();
     ASSERT_TRUE(w);
     std::filesystem::create_directories(dir.file("suite"));
-    suite = dir.file("suite") + "/";
+    suite = native("suite/");
     hp.log.clear();
   }
   BA3& open(int page = 1) {
@@ -83,7 +83,6 @@ TEST_F(SettingsDialog, OkAfterOnlyCheckBoxesLeavesThePlayerFileAlone) {
 }
 
 TEST_F(SettingsDialog, ANewFolderRewritesOnlyItsAttributeAndRestartsTheService) {
-  TAVORI_POSIX_PATHS_ONLY();
   dir.write("suite/QvodPlayer.xml", xml);
   put_setting("S_q", "qvodw", suite);
   hp.processes.add("QvodPlayer.exe", suite + "QvodPlayer.exe");
@@ -100,7 +99,7 @@ TEST_F(SettingsDialog, ANewFolderRewritesOnlyItsAttributeAndRestartsTheService) 
   EXPECT_EQ(dir.read("suite/QvodPlayer.xml"),
             "<?xml version=\"1.0\"?>\n<QvodPlayer Defaultsavepath=\"E:\\Films\\\" "
             "Seed=\"http://s/\">\n</QvodPlayer>");
-  EXPECT_TRUE(logged("start \"" + suite + "QvodTerminal.exe\" style=2"));
+  EXPECT_TRUE(logged("start " + q(suite + "QvodTerminal.exe") + " style=2"));
   EXPECT_TRUE(logged("msgbox title=\"Tavori\" text=\"接受路径修改成功，可能部分电脑需要重启才能生效！\" buttons=OK"));
   EXPECT_EQ(d.savedPath, "E:\\Films\\");
   // Applying again without a change touches nothing.
@@ -108,24 +107,28 @@ TEST_F(SettingsDialog, ANewFolderRewritesOnlyItsAttributeAndRestartsTheService) 
   d.cmdApply.click();
   EXPECT_FALSE(logged("terminate"));
   EXPECT_FALSE(logged("msgbox"));
-  // A POSIX folder gets the platform's separator.
-  d.Text1.set_text("/home/user/影片");
+  // A folder of the platform's own (a POSIX one where it has them) gets the
+  // platform's separator.
+  const std::string home = kPathSeparator == '/' ? "/home/" : "F:\\";
+  d.Text1.set_text(home + "user/影片");
   d.cmdApply.click();
-  EXPECT_NE(gbk.to_utf8(dir.read("suite/QvodPlayer.xml")).find("Defaultsavepath=\"/home/user/影片/\""),
+  EXPECT_NE(gbk.to_utf8(dir.read("suite/QvodPlayer.xml"))
+                .find("Defaultsavepath=\"" + home + "user/影片" + kPathSeparator + "\""),
             std::string::npos);
   // A quote in a folder's name stays inside the attribute: it adds none of
   // its own (a seed source, say), and the dialog shows the name again.
-  d.Text1.set_text("/home/x\" Seedsource=\"elsewhere & <y>");
+  const std::string odd = home + "x\" Seedsource=\"elsewhere & <y>";
+  d.Text1.set_text(odd);
   d.cmdApply.click();
   const std::string written = dir.read("suite/QvodPlayer.xml");
-  EXPECT_NE(written.find("Defaultsavepath=\"/home/x&quot; Seedsource=&quot;elsewhere &amp; &lt;y&gt;/\" "
-                         "Seed=\"http://s/\">"),
+  EXPECT_NE(written.find("Defaultsavepath=\"" + home + "x&quot; Seedsource=&quot;elsewhere &amp; &lt;y&gt;" +
+                         kPathSeparator + "\" Seed=\"http://s/\">"),
             std::string::npos)
       << written;
   w->unload_ba3();
   BA3& again = open(1);
-  EXPECT_EQ(again.Text1.text(), "/home/x\" Seedsource=\"elsewhere & <y>/");
-  EXPECT_EQ(w->downloadFolder(), "/home/x\" Seedsource=\"elsewhere & <y>/");
+  EXPECT_EQ(again.Text1.text(), odd + kPathSeparator);
+  EXPECT_EQ(w->downloadFolder(), odd + kPathSeparator);
 }
 
 TEST_F(SettingsDialog, AFolderWithoutADriveBecomesTheDefault) {
@@ -139,7 +142,6 @@ TEST_F(SettingsDialog, AFolderWithoutADriveBecomesTheDefault) {
 }
 
 TEST_F(SettingsDialog, BrowseCancelledFallsBackToTheSavedFolder) {
-  TAVORI_POSIX_PATHS_ONLY();
   dir.write("suite/QvodPlayer.xml", xml);
   put_setting("S_q", "qvodw", suite);
   BA3& d = open();
@@ -148,9 +150,9 @@ TEST_F(SettingsDialog, BrowseCancelledFallsBackToTheSavedFolder) {
   d.Command1.click();
   EXPECT_TRUE(logged("请选择影片下载存放的文件夹"));
   EXPECT_EQ(d.Text1.text(), "C:\\Old\\");
-  hp.dialogs.folders.push_back("/media/films");
+  hp.dialogs.folders.push_back(native("films"));
   d.Command1.click();
-  EXPECT_EQ(d.Text1.text(), "/media/films/");
+  EXPECT_EQ(d.Text1.text(), native("films/"));
 }
 
 TEST_F(SettingsDialog, WithoutThePlayerFileTheBoxShowsTheDefaultAndNothingIsWritten) {
