@@ -86,13 +86,13 @@ std::string argument(const char* text) {
 }
 
 // The command line without the program's own path, as a second start hands
-// it over: arguments with spaces in double quotes.
+// it over: arguments with spaces or double quotes in double quotes.
 std::string command_line(int argc, char** argv, int first) {
   std::string out;
   for (int i = first; i < argc; ++i) {
     const std::string a = argument(argv[i]);
     if (!out.empty()) out += ' ';
-    out += a.find(' ') != std::string::npos ? "\"" + a + "\"" : a;
+    out += a.find_first_of(" \"") != std::string::npos ? "\"" + a + "\"" : a;
   }
   return out;
 }

@@ -3,6 +3,7 @@
 #include "base/attempt.h"
 #include "base/text.h"
 #include "forms/ba1.h"
+#include "platform/files.h"
 #include "web/text_routines.h"
 
 namespace tav {
@@ -39,7 +40,13 @@ void BA1::playingLocalFilm(const std::string& path, int resumeAt) {
 }
 
 void BA1::l_com(const std::string& command) {
+  // The command line's double quotes only enclose a path with a space, as
+  // no file name can hold one on Windows; here a name may. A command line
+  // that is one existing file in quotes is taken whole, quotes inside and all.
   std::string text = replace_all(command, "\"", "");
+  if (command.size() > 2 && command.front() == '"' && command.back() == '"' &&
+      pf.files.exists(command.substr(1, command.size() - 2)))
+    text = command.substr(1, command.size() - 2);
   text = drop_trailing_slash(text);
   // A failing player call ends the routine here.
   player.set_address(text);
