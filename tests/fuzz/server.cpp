@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "base/percent_encoding.h"
 #include "base/text.h"
 #include "catalogue.h"
 #include "fuzz_support.h"
@@ -63,19 +64,7 @@ bool same(const tsrv::Series& a, const tsrv::Series& b) {
 
 // Percent-escapes the UTF-8 bytes as a browser sends a query.
 std::string browser_escape(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '-') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    }
-  }
-  return out;
+  return tav::percent_encode(text, tav::kAsciiAlphanumerics.with("-"));
 }
 
 bool valid_utf8(const std::string& text) {

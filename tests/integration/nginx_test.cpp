@@ -21,6 +21,7 @@
 #include "base/text.h"
 #include "platform/posix/curl_http.h"
 #include "platform/posix/iconv_code_page.h"
+#include "../suite/suite_service.h"
 #include "server_process.h"
 #include "web/text_routines.h"
 
@@ -170,22 +171,6 @@ std::string replaced_once(std::string text, const std::string& from, const std::
   EXPECT_EQ(text.find(from, at + 1), std::string::npos) << "tavori.conf has \"" << from << "\" twice";
   if (at != std::string::npos) text.replace(at, from.size(), to);
   return text;
-}
-
-// Percent-encodes everything but letters, digits and "-._" (a query value).
-std::string query_escape(const std::string& text) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += digits[c >> 4];
-      out += digits[c & 15];
-    }
-  }
-  return out;
 }
 
 std::string regex_escape(const std::string& text) {
@@ -503,16 +488,11 @@ TEST_F(NginxSite, ClientAndPlayerSuiteGoThroughAJourney) {
 
   // The player suite's service downloads the qvod film from the seeds
   // and checks it against its hash.
-  fs::create_directories(dir().file("suite/Qvod"));
-  fs::create_directories(dir().file("suite/run"));
-  fs::permissions(dir().file("suite/run"), fs::perms::owner_all);
-  fs::copy_file(TAVORI_TERMINAL_BINARY, dir().file("suite/Qvod/QvodTerminal.exe"));
-  dir().write("suite/Qvod/QvodPlayer.xml",
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<QvodPlayer Defaultsavepath=\"" +
-                  dir().file("suite/save") + "/\" Seedsource=\"" + origin() + "/seed/\" />\n");
+  const suite_test::ServiceFolders suite(dir().file("suite"), TAVORI_TERMINAL_BINARY,
+                                         origin() + "/seed/");
   Child terminal;
-  terminal.start({dir().file("suite/Qvod/QvodTerminal.exe")}, dir().file("suite/terminal.txt"),
-                 {"XDG_RUNTIME_DIR=" + dir().file("suite/run")});
+  terminal.start({(suite.folder / "QvodTerminal.exe").string()}, dir().file("suite/terminal.txt"),
+                 {suite.environment()});
   std::vector<std::string> endpoint;
   for (int i = 0; i < 500 && endpoint.size() != 3; ++i) {
     endpoint = split(trim_spaces(dir().read("suite/run/tavori-suite/QvodTerminal.endpoint")), " ");
@@ -520,11 +500,10 @@ TEST_F(NginxSite, ClientAndPlayerSuiteGoThroughAJourney) {
   }
   ASSERT_EQ(endpoint.size(), 3u) << dir().read("suite/terminal.txt");
   const int service = std::atoi(endpoint[0].c_str());
-  const std::string ask = "/" + endpoint[1] + "/fetch?a=" + query_escape(address);
-  EXPECT_EQ(raw_get(service, ask).status, 200);
+  EXPECT_EQ(raw_get(service, suite_test::service_ask(endpoint[1], "fetch", address)).status, 200);
   std::string state;
   for (int i = 0; i < 1000 && !starts_with(state, "complete") && !starts_with(state, "failed"); ++i) {
-    state = raw_get(service, "/" + endpoint[1] + "/status?a=" + query_escape(address)).body;
+    state = raw_get(service, suite_test::service_ask(endpoint[1], "status", address)).body;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(starts_with(state, "complete 300000 300000")) << state;

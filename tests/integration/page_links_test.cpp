@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/percent_encoding.h"
 #include "base/text.h"
 #include "server_process.h"
 #include "web/text_routines.h"
@@ -193,19 +194,7 @@ std::string scheme_of(const std::string& address) {
 
 // Request targets carry non-ASCII and spaces percent-encoded, as a browser sends them.
 std::string as_request_target(const std::string& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : path) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x80 || b <= 0x20) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return percent_encode(path, ByteSet().with_range(0x21, 0x7F));
 }
 
 // --- The walk -------------------------------------------------------------

@@ -17,6 +17,7 @@
 
 #include "base/sha1.h"
 #include "suite/player/terminal_link.h"
+#include "suite_service.h"
 #include "suite_support.h"
 
 extern char** environ;
@@ -44,21 +45,6 @@ std::string qvod(const std::string& hash, const std::string& name, std::size_t s
   return "qvod://" + std::to_string(size) + "|" + hash + "|" + name + "|";
 }
 
-std::string escape(const std::string& text) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += digits[c >> 4];
-      out += digits[c & 15];
-    }
-  }
-  return out;
-}
-
 // A work file of a download, not a film.
 bool work_file(const std::string& name) {
   for (const char* tail : {".part", ".part.job", ".part.job.new"}) {
@@ -78,27 +64,14 @@ std::set<std::string> final_names(const fs::path& folder) {
 
 // A suite folder with the service (and, when asked, the library and the
 // player), its settings, a save folder and a runtime folder.
-struct Suite {
-  fs::path folder, save, runtime;
-
-  explicit Suite(const std::string& seed_source, bool with_player = false) {
-    const fs::path base = suite_test::fresh_folder("suite");
-    folder = base / "Qvod";
-    save = base / "save";
-    runtime = base / "run";
-    fs::create_directories(folder);
-    fs::create_directories(runtime);
-    fs::permissions(runtime, fs::perms::owner_all);
-    fs::copy_file(SUITE_TERMINAL, folder / "QvodTerminal.exe");
+struct Suite : suite_test::ServiceFolders {
+  explicit Suite(const std::string& seed_source, bool with_player = false)
+      : ServiceFolders(suite_test::fresh_folder("suite"), SUITE_TERMINAL, seed_source) {
     if (with_player) {
       fs::copy_file(SUITE_PLAYER, folder / "QvodPlayer.exe");
       fs::copy_file(SUITE_LIBRARY, folder / "QvodInsert.dll");
     }
-    suite_test::write_file(folder / "QvodPlayer.xml",
-                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<QvodPlayer Defaultsavepath=\"" +
-                               save.string() + "/\" Seedsource=\"" + seed_source + "\" />\n");
   }
-  fs::path runtime_folder() const { return runtime / "tavori-suite"; }
 
   // Starts a program of the suite with this runtime folder; optionally with
   // a limit on the size of the files it writes.
@@ -107,7 +80,7 @@ struct Suite {
     std::vector<std::string> env_text;
     for (char** e = environ; *e; ++e)
       if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0) env_text.push_back(*e);
-    env_text.push_back("XDG_RUNTIME_DIR=" + runtime.string());
+    env_text.push_back(environment());
     std::vector<char*> env;
     for (auto& t : env_text) env.push_back(t.data());
     env.push_back(nullptr);
@@ -183,9 +156,7 @@ class Service {
     client.set_read_timeout(20, 0);
     httplib::Headers headers;
     if (!range.empty()) headers.emplace("Range", range);
-    std::string path = "/" + endpoint_->token + "/" + what;
-    if (!address.empty()) path += "?a=" + escape(address);
-    if (!seed.empty()) path += "&s=" + escape(seed);
+    const std::string path = suite_test::service_ask(endpoint_->token, what, address, seed);
     auto res = client.Get(path.c_str(), headers);
     if (!res || (res->status != 200 && res->status != 206)) return std::nullopt;
     return res->body;
@@ -547,58 +518,65 @@ TEST(TerminalTest, StreamServesTheGrowingFileWithRanges) {
   EXPECT_FALSE(service.get("stream", address, "bytes=1000000-"));
 }
 
-TEST(TerminalTest, EndedServiceGoesOnWhereItStopped) {
-  suite_test::SeedServer server;
-  const std::string film = pattern_bytes(1500000, 7);
-  const std::string hash = sha1_hex(film);
-  server.add("/seed/" + hash, film, 1000000);
-  const Suite suite(server.base() + "/seed/");
-  const std::string address = qvod(hash, "film.mp4", film.size());
-  std::int64_t had = 0;
-  {
-    Service service(suite);
-    ASSERT_TRUE(service.up());
+// A film of 1.5 MB from a seed that sends 1 MB a second, and a service
+// stopped in the middle of its download.
+class TerminalResumeTest : public ::testing::Test {
+ protected:
+  TerminalResumeTest() { server.add("/seed/" + hash, film, 1000000); }
+
+  // Starts the download and waits for its first 200 kB.
+  bool download_a_part(const Service& service) const {
     service.get("fetch", address);
-    ASSERT_TRUE(suite_test::wait_until(
+    return suite_test::wait_until(
         [&] {
           const auto s = service.status("status", address);
           return s && s->have > 200000;
         },
-        10000));
+        10000);
+  }
+  std::int64_t part_size() const {
+    return static_cast<std::int64_t>(fs::file_size(suite.save / "film.mp4.part"));
+  }
+  // The download ends complete, gone on from the had bytes of its part file.
+  void expect_finished_from(const Service& service, std::int64_t had) const {
+    EXPECT_EQ(service.wait_over(address, 10000).state, FilmState::Complete);
+    EXPECT_TRUE(suite_test::read_file(suite.save / "film.mp4") == film);
+    EXPECT_EQ(server.ranges("/seed/" + hash).back(), "bytes=" + std::to_string(had) + "-");
+  }
+
+  suite_test::SeedServer server;
+  const std::string film = pattern_bytes(1500000, 7);
+  const std::string hash = sha1_hex(film);
+  const Suite suite{server.base() + "/seed/"};
+  const std::string address = qvod(hash, "film.mp4", film.size());
+};
+
+TEST_F(TerminalResumeTest, EndedServiceGoesOnWhereItStopped) {
+  std::int64_t had = 0;
+  {
+    Service service(suite);
+    ASSERT_TRUE(service.up());
+    ASSERT_TRUE(download_a_part(service));
     EXPECT_EQ(service.end(), 0);
-    had = static_cast<std::int64_t>(fs::file_size(suite.save / "film.mp4.part"));
+    had = part_size();
   }
   EXPECT_TRUE(final_names(suite.save).empty());
   // Started again, it takes the download up by itself.
   Service again(suite);
   ASSERT_TRUE(again.up());
-  EXPECT_EQ(again.wait_over(address, 10000).state, FilmState::Complete);
-  EXPECT_EQ(suite_test::read_file(suite.save / "film.mp4"), film);
-  EXPECT_EQ(server.ranges("/seed/" + hash).back(), "bytes=" + std::to_string(had) + "-");
+  expect_finished_from(again, had);
 }
 
 // A download ended on purpose keeps its part file for the next ask, which
 // goes on from it; a service started meanwhile leaves it waiting.
-TEST(TerminalTest, CancelledDownloadGoesOnWhenAskedAgain) {
-  suite_test::SeedServer server;
-  const std::string film = pattern_bytes(1500000, 11);
-  const std::string hash = sha1_hex(film);
-  server.add("/seed/" + hash, film, 1000000);
-  const Suite suite(server.base() + "/seed/");
-  const std::string address = qvod(hash, "film.mp4", film.size());
+TEST_F(TerminalResumeTest, CancelledDownloadGoesOnWhenAskedAgain) {
   std::int64_t had = 0;
   {
     Service service(suite);
     ASSERT_TRUE(service.up());
-    service.get("fetch", address);
-    ASSERT_TRUE(suite_test::wait_until(
-        [&] {
-          const auto s = service.status("status", address);
-          return s && s->have > 200000;
-        },
-        10000));
+    ASSERT_TRUE(download_a_part(service));
     service.get("cancel", address);
-    had = static_cast<std::int64_t>(fs::file_size(suite.save / "film.mp4.part"));
+    had = part_size();
     EXPECT_EQ(service.end(), 0);
   }
   Service again(suite);
@@ -607,9 +585,7 @@ TEST(TerminalTest, CancelledDownloadGoesOnWhenAskedAgain) {
   EXPECT_EQ(server.requests("/seed/" + hash), 1);
   EXPECT_EQ(again.status("status", address)->have, had);
   again.get("fetch", address);
-  EXPECT_EQ(again.wait_over(address, 10000).state, FilmState::Complete);
-  EXPECT_TRUE(suite_test::read_file(suite.save / "film.mp4") == film);
-  EXPECT_EQ(server.ranges("/seed/" + hash).back(), "bytes=" + std::to_string(had) + "-");
+  expect_finished_from(again, had);
 }
 
 // The service is killed at a random moment of a download and started
