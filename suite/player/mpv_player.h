@@ -67,8 +67,9 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   void prebuffer(const std::string& address);
   void seek(int seconds);
 
-  // Decides what mpv plays for the address (a local file, a stream, a
-  // saved download) and starts the download that goes with it.
+  // Takes what mpv plays for the address (choose_source: a local file, a
+  // stream, a saved download) and starts the service's fetch that goes
+  // with it.
   void resolve();
   void load();
   void on_download_finished();
