@@ -7,31 +7,41 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/headless/effect_log.h"
 
 namespace tav {
 
-// Files that fail on command, in front of the real ones: a read-only folder
-// (every replacement and removal fails), a full disk (a replacement larger
-// than the free space fails, after writing as much as fits when a limited
-// writer is given), or the replacement of one named file. A failed
-// replacement never reaches the file, which keeps its old content.
-class FaultyFiles final : public Files {
+// Files in front of others: reads go through to them as they are.
+class FilesInFront : public Files {
  public:
-  explicit FaultyFiles(Files& inner) : inner_(inner) {}
+  explicit FilesInFront(Files& inner) : inner_(inner) {}
   bool exists(std::string_view path) const override { return inner_.exists(path); }
   bool is_file(std::string_view path) const override { return inner_.is_file(path); }
   bool is_directory(std::string_view path) const override { return inner_.is_directory(path); }
   std::optional<std::string> read(std::string_view path, std::size_t max_bytes) const override {
     return inner_.read(path, max_bytes);
   }
-  bool replace(std::string_view path, std::string_view content) override;
-  bool remove(std::string_view path) override;
   std::vector<FolderEntry> list(std::string_view folder) const override {
     return inner_.list(folder);
   }
+
+ protected:
+  Files& inner_;
+};
+
+// Files that fail on command, in front of the real ones: a read-only folder
+// (every replacement and removal fails), a full disk (a replacement larger
+// than the free space fails, after writing as much as fits when a limited
+// writer is given), or the replacement of one named file. A failed
+// replacement never reaches the file, which keeps its old content.
+class FaultyFiles final : public FilesInFront {
+ public:
+  explicit FaultyFiles(Files& inner) : FilesInFront(inner) {}
+  bool replace(std::string_view path, std::string_view content) override;
+  bool remove(std::string_view path) override;
 
   // Every fault off.
   void heal();
@@ -52,32 +62,21 @@ class FaultyFiles final : public Files {
   const std::string& last_fault() const { return last_fault_; }
 
  private:
-  Files& inner_;
   std::string last_fault_;
 };
 
 // Files that log every replacement and removal: "file written NAME",
 // "file removed NAME", or on failure "file write failed NAME" and "file
 // remove failed NAME", followed by the fault in brackets when it was one.
-class RecordingFiles final : public Files {
+class RecordingFiles final : public FilesInFront {
  public:
   RecordingFiles(Files& inner, EffectLog& log, const FaultyFiles* faults = nullptr)
-      : inner_(inner), log_(log), faults_(faults) {}
-  bool exists(std::string_view path) const override { return inner_.exists(path); }
-  bool is_file(std::string_view path) const override { return inner_.is_file(path); }
-  bool is_directory(std::string_view path) const override { return inner_.is_directory(path); }
-  std::optional<std::string> read(std::string_view path, std::size_t max_bytes) const override {
-    return inner_.read(path, max_bytes);
-  }
+      : FilesInFront(inner), log_(log), faults_(faults) {}
   bool replace(std::string_view path, std::string_view content) override;
   bool remove(std::string_view path) override;
-  std::vector<FolderEntry> list(std::string_view folder) const override {
-    return inner_.list(folder);
-  }
 
  private:
   std::string failure(std::string_view what, std::string_view path) const;
-  Files& inner_;
   EffectLog& log_;
   const FaultyFiles* faults_;
 };
