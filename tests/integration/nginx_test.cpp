@@ -74,24 +74,32 @@ std::string pattern_bytes(std::size_t n, unsigned salt) {
   return s;
 }
 
+// In a child just forked: the program with its output and errors in the
+// output file and env added to the environment, ended with the test. Run
+// in folder when one is named (and then not at all without its output).
+[[noreturn]] void exec_child(const std::vector<std::string>& args, const std::string& output,
+                             const std::vector<std::string>& env, const std::string& folder = {}) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (!folder.empty() && (fd < 0 || chdir(folder.c_str()) != 0)) _exit(126);
+  if (fd >= 0) {
+    dup2(fd, 1);
+    dup2(fd, 2);
+  }
+  for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
 // Runs a program to its end: its exit status and everything it printed.
 std::pair<int, std::string> run(const std::vector<std::string>& args, const std::string& folder,
                                 const std::vector<std::string>& env = {}) {
   const std::string out = folder + "/run-output.txt";
   const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || chdir(folder.c_str()) != 0) _exit(126);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  if (pid == 0) exec_child(args, out, env, folder);
   int status = 0;
   waitpid(pid, &status, 0);
   std::ifstream in(out, std::ios::binary);
@@ -108,20 +116,7 @@ class Child {
   void start(const std::vector<std::string>& args, const std::string& output,
              const std::vector<std::string>& env = {}) {
     pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (fd >= 0) {
-        dup2(fd, 1);
-        dup2(fd, 2);
-      }
-      for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-      std::vector<char*> argv;
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
+    if (pid_ == 0) exec_child(args, output, env);
   }
   bool running() {
     int status = 0;
