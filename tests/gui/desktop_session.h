@@ -442,8 +442,11 @@ class DesktopApp {
     } else {
       env.push_back("DISPLAY=" + x_->display());
     }
+    env.insert(env.end(), extra_env_.begin(), extra_env_.end());
     return launch(argv, env, app_, dir_.file("tavori-output.txt"));
   }
+  // One more NAME=VALUE in the environment of the starts that follow.
+  void add_env(const std::string& variable) { extra_env_.push_back(variable); }
   pid_t pid() const { return pid_; }
   void stop() {
     end_group(pid_);
@@ -605,6 +608,7 @@ class DesktopApp {
   const Xvfb* x_ = nullptr;
   const Sway* sway_ = nullptr;
   std::string platform_ = "xcb";
+  std::vector<std::string> extra_env_;
   std::string origin_;
   TempDir dir_;
   std::string app_;

@@ -245,5 +245,63 @@ TEST_F(Desktop, ALookupWaitingForTheServerKeepsTheWindowDrawnAndRunsNothingElseM
       << t;
 }
 
+// At the screen scale of a HiDPI desktop: the skin drawn at the scale, a
+// click on an episode of the library lands on it, and the film's picture
+// fills the scaled video area and nothing outside it.
+class ScaledDesktop : public Desktop, public ::testing::WithParamInterface<double> {
+ protected:
+  static void SetUpTestSuite() { x_ = new Xvfb("2048x1152x24"); }
+};
+
+TEST_P(ScaledDesktop, TheSkinTheLinksAndTheVideoAreaFollowTheScale) {
+  const double scale = GetParam();
+  const auto px = [scale](double logical) { return static_cast<int>(logical * scale); };
+  ASSERT_TRUE(start_server()) << server_->output();
+  auto app = make_app();
+  app->register_player();
+  app->add_env("QT_SCALE_FACTOR=" + std::to_string(scale));
+  app->start();
+  ASSERT_TRUE(app->wait_traced("BA1 shown", 60)) << app->output();
+  const std::string library = app->wait_last("page Web1 ", kFirstEpisode, 60);
+  const auto episode = link_box(library, kFirstEpisode);
+  ASSERT_TRUE(episode) << app->trace();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  {
+    // The title bar's grey and the library beside it, across the whole
+    // scaled window; the screen beyond it black.
+    const QImage shot(QString::fromStdString(app->screenshot("scaled-library")));
+    ASSERT_FALSE(shot.isNull());
+    const int title = qGray(shot.pixel(px(300), px(10)));
+    EXPECT_GT(title, 4) << "the title bar is not the skin's";
+    EXPECT_LT(title, 90) << "the title bar is not the skin's";
+    std::set<QRgb> colours;
+    for (int y = px(40); y < px(420); y += 2)
+      for (int x = px(480); x < px(920); x += 2) colours.insert(shot.pixel(x, y));
+    EXPECT_GT(colours.size(), 200u) << "no library drawn";
+    EXPECT_EQ(qGray(shot.pixel(px(960), px(500))), 0) << "the window is larger than its scale";
+  }
+
+  app->click(px(episode->cx()), px(episode->cy()));
+  ASSERT_TRUE(app->wait_traced("player put 1 qvod://", 20)) << app->trace();
+  ASSERT_TRUE(app->wait_traced("zhun caption 播放中(", 30)) << app->trace() << app->output();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const std::string playing = app->screenshot("scaled-playing");
+  expect_picture_in(playing, px(3) + 2, px(28) + 2, px(457) - 4, px(390) - 4);
+  // Nothing of the picture over the title strip or the library beside it.
+  const QImage shot(QString::fromStdString(playing));
+  int coloured = 0, samples = 0;
+  for (int y = px(4); y < px(24); y += 3) {
+    for (int x = px(150); x < px(940); x += 5) {
+      const QRgb c = shot.pixel(x, y);
+      coloured += std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 80;
+      ++samples;
+    }
+  }
+  EXPECT_LT(coloured, samples / 20) << "the picture is out of its place";
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScaledDesktop, ::testing::Values(2.0, 1.5),
+                         [](const auto& info) { return info.param == 2.0 ? "Twice" : "OneAndAHalf"; });
+
 }  // namespace
 }  // namespace tav::test
