@@ -42,12 +42,17 @@ const char* state_text(int state) {
   }
 }
 
+constexpr int kTickMs = 1000, kQuickTickMs = 250;
+
+bool on_its_way(int state) { return state == 4 || state == 5 || (state >= 7 && state <= 10); }
+
 }  // namespace
 
 void BA1::Timer1_Timer() {
   // A failing call on the player ends this tick; the next one tries again.
   attempt([&] {
     if (player.address().empty()) {
+      Timer1.set_interval(kTickMs);
       bo_but(0).set_picture(but(2).picture());
       bo_but(0).set_tooltip("播放");
       zhun.set_caption("准备就绪");
@@ -78,6 +83,11 @@ void BA1::Timer1_Timer() {
     }
 
     const int state = player.play_state();
+    // The cover comes off at the first tick that finds the film playing:
+    // while one is on its way (connecting, waiting, buffering), the tick
+    // comes four times a second, so that the film's first second is not
+    // spent behind the cover.
+    Timer1.set_interval(on_its_way(state) ? kQuickTickMs : kTickMs);
     if (state == 3) {
       if (resumePos > 0 && resumeDone == 0) {
         if (player.position() < resumePos) player.set_position(resumePos);

@@ -91,10 +91,18 @@ TEST_F(Playback, StateTextsFollowThePlayState) {
     EXPECT_EQ(w->zhun.caption(), s.text) << s.state;
     EXPECT_TRUE(w->bo_ad.visible());
     EXPECT_FALSE(w->QvodC.visible());
+    // While the film is on its way, the tick comes four times a second.
+    const bool coming = s.state == 4 || s.state == 5 || (s.state >= 7 && s.state <= 10);
+    EXPECT_EQ(w->Timer1.interval(), coming ? 250 : 1000) << s.state;
   }
   player().set(dispid::kPlayState, Variant(42));
   w->Timer1_Timer();
   EXPECT_EQ(w->zhun.caption(), "正在停止");  // unknown states change nothing
+  player().set(dispid::kPlayState, Variant(10));
+  w->Timer1_Timer();
+  player().set(dispid::kPlayState, Variant(3));
+  w->Timer1_Timer();
+  EXPECT_EQ(w->Timer1.interval(), 1000);  // playing: once a second again
 }
 
 TEST_F(Playback, NearTheEndWithoutBalloonsTheTickStopsEarly) {
