@@ -351,6 +351,7 @@ void BA1::wire_events() {
     };
   }
   Timer1.on_tick = [this] { Timer1_Timer(); };
+  player.on_play = [this] { watchFilmStart(); };
   Timer2.on_tick = [this] { attempt([&] { Timer2_Timer(); }); };
   Timer4.on_tick = [this] { attempt([&] { Timer4_Timer(); }); };
   Timer3.on_tick = [this] { Timer3_Timer(); };

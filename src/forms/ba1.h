@@ -206,6 +206,9 @@ class BA1 final : public Form, public ListPageView {
 
   // Playback: the status tick, the end-of-play tick, the retry tick.
   void Timer1_Timer();
+  // A film was handed to the player: the status tick watches for its
+  // first picture.
+  void watchFilmStart();
   void Timer2_Timer();
   void Timer4_Timer();
   // The player suite's processes, once after start.

@@ -69,8 +69,11 @@ void Player::set_position(int seconds) {
   control().put(dispid::kPosition, Variant(seconds));
 }
 void Player::play() {
-  Outcome o(*this);
-  control().invoke(dispid::kPlay, {});
+  {
+    Outcome o(*this);
+    control().invoke(dispid::kPlay, {});
+  }
+  if (on_play) on_play();
 }
 void Player::pause() {
   Outcome o(*this);

@@ -1,6 +1,7 @@
 // The player control, addressed only by its dispatch ids.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/player_control.h"
@@ -25,6 +26,8 @@ class Player {
   int position();
   void set_position(int seconds);
   void play();
+  // Run after every Play the control took.
+  std::function<void()> on_play;
   void pause();
   void stop();
   int play_state();

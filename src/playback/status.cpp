@@ -48,6 +48,12 @@ bool on_its_way(int state) { return state == 4 || state == 5 || (state >= 7 && s
 
 }  // namespace
 
+void BA1::watchFilmStart() {
+  attempt([&] {
+    if (on_its_way(player.play_state())) Timer1.set_interval(kQuickTickMs);
+  });
+}
+
 void BA1::Timer1_Timer() {
   // A failing call on the player ends this tick; the next one tries again.
   attempt([&] {

@@ -77,6 +77,7 @@ TEST_F(Playback, TheSpeedTextTakesOverAfterSixSeconds) {
 
 TEST_F(Playback, StateTextsFollowThePlayState) {
   play_online();
+  EXPECT_EQ(w->Timer1.interval(), 1000);  // playing at once
   player().set(dispid::kDownloadSpeed, Variant(12));
   const struct {
     int state;
@@ -103,6 +104,9 @@ TEST_F(Playback, StateTextsFollowThePlayState) {
   player().set(dispid::kPlayState, Variant(3));
   w->Timer1_Timer();
   EXPECT_EQ(w->Timer1.interval(), 1000);  // playing: once a second again
+  player().set(dispid::kPlayState, Variant(7));
+  w->player.play();  // a film handed over that is still opening
+  EXPECT_EQ(w->Timer1.interval(), 250);
 }
 
 TEST_F(Playback, NearTheEndWithoutBalloonsTheTickStopsEarly) {
