@@ -89,6 +89,7 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   void observe_properties();
   void on_property(const mpv_event& event);
   void set_pause(bool on);
+  void give_back_memory();
   // The bar of full screen shows where the film stands.
   void update_full_screen_bar();
   void command(std::initializer_list<const char*> args);
@@ -117,6 +118,7 @@ class MpvPlayer final : public QObject, public EmbeddedPlayer, public tav::Playe
   bool file_loaded_ = false;         // mpv has opened source_
   bool ended_ = false;               // mpv let go of it at its end
   bool swapping_ = false;            // moving from the stream to the finished download
+  bool trim_pending_ = false;        // give_back_memory() is due
   bool swap_paused_ = false;
   std::optional<double> start_at_;   // seconds, for a load still to come
   std::optional<double> seek_target_;  // while a seek is under way

@@ -2,9 +2,13 @@
 // its events handled as they come, and every command queued.
 #include "suite/player/mpv_player.h"
 
+#include <QTimer>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "suite/player/mpv_api.h"
 #include "suite/player/mpv_player_parts.h"
@@ -239,6 +243,7 @@ void MpvPlayer::handle_event(const mpv_event& event) {
       break;
     case MPV_EVENT_END_FILE: {
       const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+      give_back_memory();
       if (end->playlist_entry_id != entry_) break;
       if (phase_ != Phase::Opening && phase_ != Phase::Open) break;
       swapping_ = false;
@@ -265,6 +270,21 @@ void MpvPlayer::handle_event(const mpv_event& event) {
     default:
       break;
   }
+}
+
+// A film's decoders, buffers and caches go with its end, but glibc keeps
+// the heap they leave in its arenas: a moment later, once mpv's threads have
+// let go of them, it is given back to the system, so that an evening of
+// films does not leave the program the size of its largest.
+void MpvPlayer::give_back_memory() {
+#if defined(__GLIBC__)
+  if (trim_pending_) return;
+  trim_pending_ = true;
+  QTimer::singleShot(1000, this, [this] {
+    trim_pending_ = false;
+    malloc_trim(0);
+  });
+#endif
 }
 
 // --- mpv helpers ---
