@@ -34,7 +34,7 @@ class AdsDesktop : public Desktop {
   }
 
   std::string x(const std::string& command) const {
-    return command_output("DISPLAY=" + x_->display() + " " + command);
+    return x_query(x_->display(), command);
   }
   // Starts the server with a version file made of these switches, and the
   // program against it.

@@ -134,6 +134,22 @@ inline std::string command_output(const std::string& command) {
   return out;
 }
 
+// What a command that queries the X server on a display prints. xdotool
+// and xwininfo walk the window tree and end with an X error (BadWindow,
+// BadDrawable) when a window goes away under them, which the program's
+// windows and menus do all the time: such a run is made again.
+inline std::string x_query(const std::string& display, const std::string& command) {
+  TempDir dir;
+  const std::string errors = dir.file("errors");
+  std::string out;
+  for (int run = 0; run < 10; ++run) {
+    out = command_output("DISPLAY=" + display + " " + command + " 2>'" + errors + "'");
+    if (read_file(errors).find("X Error") == std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return out;
+}
+
 // An X server on a display of its own, with a window manager on it.
 class Xvfb {
  public:
@@ -588,8 +604,8 @@ class DesktopApp {
         if (v.title == title && v.pid == pid_) found += std::to_string(v.x) + "," + std::to_string(v.y) + "\n";
       return found;
     }
-    return command_output("DISPLAY=" + x_->display() + " xdotool search --all --onlyvisible --pid " +
-                          std::to_string(pid_) + " --name '^" + title + "$'");
+    return x_query(x_->display(), "xdotool search --all --onlyvisible --pid " + std::to_string(pid_) +
+                                      " --name '^" + title + "$'");
   }
   void write_app_file(const std::string& name, const std::string& bytes) const {
     std::ofstream out(app_file(name), std::ios::binary | std::ios::trunc);

@@ -252,13 +252,7 @@ class Openbox {
   bool ready() const { return ready_; }
   // What a command prints on the display.
   std::string output(const std::string& command) const {
-    const std::string full = "DISPLAY=" + x_.display() + " " + command + " 2>/dev/null";
-    std::string out;
-    if (FILE* p = popen(full.c_str(), "r")) {
-      char buffer[4096];
-      while (std::size_t n = fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
-      pclose(p);
-    }
+    std::string out = x_query(x_.display(), command);
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     return out;
   }

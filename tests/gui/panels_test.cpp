@@ -388,9 +388,8 @@ TEST_F(Panels, TheLibraryPopsItsMenuAndAnUnhookedPageKeepsTheEnginesMenuWithoutD
   app->key("Escape");
 
   // Neither the script error nor the alert brought up a window.
-  const std::string windows = command_output("DISPLAY=" + x_->display() +
-                                             " xdotool search --onlyvisible --pid " +
-                                             std::to_string(app->pid()));
+  const std::string windows =
+      x_query(x_->display(), "xdotool search --onlyvisible --pid " + std::to_string(app->pid()));
   EXPECT_EQ(std::count(windows.begin(), windows.end(), '\n'), 1) << windows;
 }
 

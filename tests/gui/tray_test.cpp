@@ -32,7 +32,7 @@ class Tray : public Desktop {
   }
 
   std::string x(const std::string& command) const {
-    return command_output("DISPLAY=" + x_->display() + " " + command);
+    return x_query(x_->display(), command);
   }
   static std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
   // A window's place and size on the screen (X, Y, WIDTH, HEIGHT).
