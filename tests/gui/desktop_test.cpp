@@ -127,7 +127,7 @@ TEST_F(Desktop, AWebEpisodeWithAChineseFileNameReachesItsPageAsTheServerWroteIt)
   // bytes as they are, never escaped a second time, and plays the film.
   const std::string media = server_->folder().file("media");
   std::filesystem::create_directories(media);
-  std::filesystem::copy_file(Media::get().folder() + "/ep1.mp4", media + "/山 海.mp4");
+  std::filesystem::copy_file(Media::get().folder() + "/" + Media::film(), media + "/山 海.mp4");
   server_->folder().write("catalogue.txt", "series 1\nname 测试剧\nshelf library\nepisode 第1集 | 山 海.mp4 | web\n");
   ASSERT_TRUE(server_->start({"--catalogue", "catalogue.txt", "--media", media, "--verbose", "--follow",
                               kFirstEpisode}))
@@ -148,6 +148,10 @@ TEST_F(Desktop, AWebEpisodeWithAChineseFileNameReachesItsPageAsTheServerWroteIt)
   EXPECT_EQ(page.find("无法播放"), std::string::npos) << page;
   std::this_thread::sleep_for(std::chrono::seconds(2));
   app->screenshot("web-episode-chinese-name");
+  // Stop: the panel goes, and its film with it, sound and all.
+  app->click(27, 461);
+  EXPECT_TRUE(app->wait_traced("Web2 hidden", 10)) << app->trace();
+  EXPECT_TRUE(app->wait_traced("media Web2 held 1", 10)) << app->trace();
 }
 
 // Where a trace line starting with prefix and containing part first stands

@@ -120,8 +120,39 @@ void QtBrowserPanel::start_waiting() {
   for (auto& step : steps) step();
 }
 
+namespace {
+
+// A panel hidden by the program (a web film stopped or paused) holds the
+// page's playing media, as a player's Stop would; shown again, it lets
+// them play on. Run in the script's own world, which the page cannot see.
+constexpr const char* kHoldMedia = R"(
+  window.tavoriHeld = [];
+  for (const m of document.querySelectorAll('video, audio'))
+    if (!m.paused) { m.pause(); window.tavoriHeld.push(m); }
+  window.tavoriHeld.length;
+)";
+constexpr const char* kReleaseMedia = R"(
+  for (const m of window.tavoriHeld || []) m.play().catch(() => {});
+  window.tavoriHeld = [];
+)";
+
+}  // namespace
+
 bool QtBrowserPanel::eventFilter(QObject* watched, QEvent* event) {
   if (watched == view_ && event->type() == QEvent::Show && !waiting_.empty()) start_waiting();
+  // Only the panel's own hiding: a window hidden to the tray plays on.
+  if (watched == view_ && view_ && (event->type() == QEvent::Hide || event->type() == QEvent::Show) &&
+      view_->isHidden() == (event->type() == QEvent::Hide)) {
+    if (event->type() == QEvent::Show) {
+      page_->runJavaScript(QString::fromUtf8(kReleaseMedia), QWebEngineScript::ApplicationWorld);
+    } else {
+      page_->runJavaScript(QString::fromUtf8(kHoldMedia), QWebEngineScript::ApplicationWorld,
+                           [this, view = QPointer<QWebEngineView>(view_)](const QVariant& held) {
+                             if (view && on_trace && held.toInt() > 0)
+                               on_trace("media " + model_.name() + " held " + held.toString().toStdString());
+                           });
+    }
+  }
   return QObject::eventFilter(watched, event);
 }
 
