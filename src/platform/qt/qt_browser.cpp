@@ -140,18 +140,23 @@ constexpr const char* kReleaseMedia = R"(
 
 bool QtBrowserPanel::eventFilter(QObject* watched, QEvent* event) {
   if (watched == view_ && event->type() == QEvent::Show && !waiting_.empty()) start_waiting();
-  // Only the panel's own hiding: a window hidden to the tray plays on.
-  if (watched == view_ && view_ && (event->type() == QEvent::Hide || event->type() == QEvent::Show) &&
-      view_->isHidden() == (event->type() == QEvent::Hide)) {
-    if (event->type() == QEvent::Show) {
-      page_->runJavaScript(QString::fromUtf8(kReleaseMedia), QWebEngineScript::ApplicationWorld);
-    } else {
-      page_->runJavaScript(QString::fromUtf8(kHoldMedia), QWebEngineScript::ApplicationWorld,
-                           [this, view = QPointer<QWebEngineView>(view_)](const QVariant& held) {
-                             if (view && on_trace && held.toInt() > 0)
-                               on_trace("media " + model_.name() + " held " + held.toString().toStdString());
-                           });
-    }
+  // Only the panel's own hiding: a window hidden to the tray plays on. A
+  // page is asked only when it may play something, or was held: a script
+  // run on a panel that never loaded would bring its page up, and with it
+  // the keyboard.
+  if (watched != view_ || !view_) return QObject::eventFilter(watched, event);
+  if (event->type() == QEvent::Show && media_held_ && !view_->isHidden()) {
+    media_held_ = false;
+    page_->runJavaScript(QString::fromUtf8(kReleaseMedia), QWebEngineScript::ApplicationWorld);
+  } else if (event->type() == QEvent::Hide && view_->isHidden() && page_->url().isValid() &&
+             page_->url().scheme().startsWith(QStringLiteral("http"))) {
+    page_->runJavaScript(QString::fromUtf8(kHoldMedia), QWebEngineScript::ApplicationWorld,
+                         [this, view = QPointer<QWebEngineView>(view_)](const QVariant& held) {
+                           if (!view || held.toInt() <= 0) return;
+                           media_held_ = true;
+                           if (on_trace)
+                             on_trace("media " + model_.name() + " held " + held.toString().toStdString());
+                         });
   }
   return QObject::eventFilter(watched, event);
 }

@@ -87,6 +87,7 @@ class QtBrowserPanel final : public QObject, public BrowserPanel {
   PanelPage* page_;
   std::vector<std::function<void()>> waiting_;  // loads and documents not started yet
   QString waiting_location_;  // the address of the last of them
+  bool media_held_ = false;   // the page's media were paused as the panel was hidden
 };
 
 }  // namespace tav::qt
