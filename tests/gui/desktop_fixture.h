@@ -68,6 +68,21 @@ inline const char* const kCatalogue =
 // The film link the library page follows by itself in test mode.
 inline const char* const kFirstEpisode = "eebovod://1-1-0-%u6D4B%u8BD5%u5267";
 
+// A tavori-server, not started yet, with the test catalogue in its folder.
+inline std::unique_ptr<ServerProcess> catalogue_server() {
+  auto server = std::make_unique<ServerProcess>(ServerProcess::later);
+  server->folder().write("catalogue.txt", kCatalogue);
+  return server;
+}
+// Starts it on the catalogue and the test clips, logging every request,
+// with args after.
+inline bool start_catalogue_server(ServerProcess& server, const std::vector<std::string>& args) {
+  std::vector<std::string> all = {"--catalogue", "catalogue.txt", "--media",
+                                  Media::get().folder(), "--log", "pings.log", "--verbose"};
+  all.insert(all.end(), args.begin(), args.end());
+  return server.start(all);
+}
+
 class Desktop : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { x_ = new Xvfb; }
@@ -77,15 +92,9 @@ class Desktop : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(x_->ready()) << "Xvfb or its window manager (openbox) did not start";
-    server_ = std::make_unique<ServerProcess>(ServerProcess::later);
-    server_->folder().write("catalogue.txt", kCatalogue);
+    server_ = catalogue_server();
   }
-  bool start_server(std::vector<std::string> args = {}) {
-    std::vector<std::string> all = {"--catalogue", "catalogue.txt", "--media",
-                                    Media::get().folder(), "--log", "pings.log", "--verbose"};
-    all.insert(all.end(), args.begin(), args.end());
-    return server_->start(all);
-  }
+  bool start_server(std::vector<std::string> args = {}) { return start_catalogue_server(*server_, args); }
   std::unique_ptr<DesktopApp> make_app() {
     return std::make_unique<DesktopApp>(*x_, server_->origin());
   }
@@ -105,15 +114,9 @@ class WaylandDesktop : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(sway_->ready()) << sway_->problem();
-    server_ = std::make_unique<ServerProcess>(ServerProcess::later);
-    server_->folder().write("catalogue.txt", kCatalogue);
+    server_ = catalogue_server();
   }
-  bool start_server(std::vector<std::string> args = {}) {
-    std::vector<std::string> all = {"--catalogue", "catalogue.txt", "--media",
-                                    Media::get().folder(), "--log", "pings.log", "--verbose"};
-    all.insert(all.end(), args.begin(), args.end());
-    return server_->start(all);
-  }
+  bool start_server(std::vector<std::string> args = {}) { return start_catalogue_server(*server_, args); }
   // platform: "wayland" or "xcb" (under XWayland).
   std::unique_ptr<DesktopApp> make_app(const std::string& platform) {
     return std::make_unique<DesktopApp>(*sway_, server_->origin(), platform);
